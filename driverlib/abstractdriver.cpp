@@ -1,0 +1,92 @@
+#include "abstractdriver.h"
+
+#include "driverproperty.h"
+
+#include <QEventLoop>
+#include <QPointer>
+#include <QTimer>
+#include <algorithm>
+
+AbstractDriver::AbstractDriver(QObject* parent)
+    : lcIODeviceImpl(parent), m_answerTimer(new QTimer(this))
+{
+    m_answerTimer->setSingleShot(true);
+    connect(m_answerTimer, &QTimer::timeout, this, [this] {
+        m_timeOutExpired = true;
+        wakeWaits();
+    });
+}
+
+AbstractDriver::~AbstractDriver()
+{
+    // Waits still running on the stack end as soon as control returns to them.
+    wakeWaits();
+}
+
+void AbstractDriver::appendProperty(DriverProperty_p* property)
+{
+    const quint8 getter = property->cmdGetter();
+    const quint8 setter = property->cmdSetter();
+    m_properties.erase(
+        std::remove_if(m_properties.begin(), m_properties.end(),
+                       [=](DriverProperty_p* known) {
+                           return (getter != noCommand && getter == known->cmdGetter()) ||
+                                  (setter != noCommand && setter == known->cmdSetter());
+                       }),
+        m_properties.end());
+    m_properties.append(property);
+}
+
+void AbstractDriver::sendMsg(quint8 command, QByteArray data)
+{
+    m_answerTimer->start(m_timeOut);
+    m_answerReceived = false;
+    m_timeOutExpired = false;
+    const int length = qMin(data.size(), 255);
+    sendMsg(command, quint8(length), reinterpret_cast<quint8*>(data.data()));
+}
+
+bool AbstractDriver::waitingAnswer()
+{
+    QPointer<AbstractDriver> alive(this);
+    QEventLoop loop;
+    m_waits.append(&loop);
+    while (!m_answerReceived && !m_timeOutExpired) {
+        loop.exec();
+        if (!alive)
+            return false;
+    }
+    m_waits.removeOne(&loop);
+    return !m_timeOutExpired;
+}
+
+void AbstractDriver::wakeWaits()
+{
+    for (QEventLoop* loop : qAsConst(m_waits))
+        loop->quit();
+}
+
+bool AbstractDriver::pMsgReceived(quint8 address, quint8 command, quint8 dataLength, quint8* data)
+{
+    if (address != devAddress())
+        return false;
+    m_answerTimer->stop();
+    m_answerReceived = true;
+    wakeWaits();
+
+    // 0xFF names a direction that does not exist, so it never matches a frame.
+    if (command == noCommand)
+        return false;
+    for (DriverProperty_p* property : qAsConst(m_properties)) {
+        if (command == property->cmdGetter()) {
+            property->setBufferData(QByteArray(reinterpret_cast<const char*>(data), dataLength));
+            property->gettedSignal().run(this);
+            return true;
+        }
+        if (command == property->cmdSetter()) {
+            property->settedSignal().run(this);
+            return true;
+        }
+    }
+    return false;
+}
