@@ -19,17 +19,9 @@ CommonDriver::CommonDriver(QObject* parent)
 
 CommonDriver::~CommonDriver()
 {
-    delete m_deviceType;
-    delete m_modificationVersion;
-    delete m_hardwareVersion;
-    delete m_firmwareVersion;
-    delete m_deviceDescription;
-    delete m_UDID;
-    delete m_init;
-    delete m_shutDown;
-    delete m_silence;
-    delete m_reboot;
-    delete m_writeEeprom;
+    deleteInOrder(m_deviceType, m_modificationVersion, m_hardwareVersion, m_firmwareVersion,
+                  m_deviceDescription, m_UDID, m_init, m_shutDown, m_silence, m_reboot,
+                  m_writeEeprom);
 }
 
 bool CommonDriver::getDeviceInfo()

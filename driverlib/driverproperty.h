@@ -154,6 +154,17 @@ template <typename T> struct DriverValueCodec<pair_t<T>>
     }
 };
 
+// Any non-zero byte is true: a byte from the wire is never copied into a bool as it is.
+template <> struct DriverValueCodec<bool>
+{
+    static constexpr int size = 1;
+    static QByteArray encode(bool const& value) { return QByteArray(1, value ? '\1' : '\0'); }
+    static bool decode(QByteArray const& bytes, int offset = 0)
+    {
+        return offset >= 0 && offset < bytes.size() && bytes.at(offset) != 0;
+    }
+};
+
 template <> struct DriverValueCodec<QString>
 {
     static QByteArray encode(QString const& value) { return value.toUtf8(); }
@@ -236,5 +247,39 @@ public:
     using DriverProperty<T>::lastSettedValue;
     using DriverProperty<T>::settedSignal;
 };
+
+// Keeps one field of a cached record in step with a single-value property: when
+// the property's getter is answered, the cached record with that field replaced
+// by the property's value is handed to `update`.
+template <typename Record, typename Value, typename Single, typename RecordProperty,
+          typename Update>
+void patchRecordOnGetted(Single* single, RecordProperty* record, Value Record::*field,
+                         Update update)
+{
+    single->gettedSignal().append([=] {
+        Record patched = record->currentValue();
+        patched.*field = single->currentValue();
+        update(patched);
+    });
+}
+
+// The same for a confirmed set: the field takes the value that was sent.
+template <typename Record, typename Value, typename Single, typename RecordProperty,
+          typename Update>
+void patchRecordOnSetted(Single* single, RecordProperty* record, Value Record::*field,
+                         Update update)
+{
+    single->settedSignal().append([=] {
+        Record patched = record->currentValue();
+        patched.*field = single->lastSettedValue();
+        update(patched);
+    });
+}
+
+// Deletes a driver's properties in the order given.
+template <typename... Properties> void deleteInOrder(Properties*... properties)
+{
+    (delete properties, ...);
+}
 
 #endif // DRIVERPROPERTY_H
