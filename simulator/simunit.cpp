@@ -1,0 +1,102 @@
+#include "simunit.h"
+
+#include "simdiscoveryresponder.h"
+#include "simmodule.h"
+#include "simoptions.h"
+#include "simserver.h"
+#include "simstatefile.h"
+
+SimUnit::SimUnit() = default;
+SimUnit::~SimUnit() = default;
+
+bool SimUnit::buildCrate(const SimOptions& options, QString* error)
+{
+    if (!options.crateFile.isEmpty() && !m_crate.loadFile(options.crateFile, error))
+        return false;
+    for (const QString& argument : options.moduleArguments) {
+        if (!m_crate.addModuleArgument(argument, error))
+            return false;
+    }
+    if (options.crateFile.isEmpty() && options.moduleArguments.isEmpty())
+        m_crate.addDefaultModules();
+    for (int address : options.server.silent) {
+        if (!m_crate.module(address)) {
+            *error = QStringLiteral("--silent %1: there is no module at that address").arg(address);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SimUnit::start(const SimOptions& options, QString* error)
+{
+    if (m_server) {
+        *error = QStringLiteral("the unit is already running");
+        return false;
+    }
+    if (!buildCrate(options, error))
+        return false;
+    if (!options.stateFile.isEmpty()) {
+        m_state = std::make_unique<SimStateFile>(options.stateFile);
+        if (!m_state->load(&m_crate, error))
+            return false;
+        for (SimModule* module : m_crate.modules()) {
+            module->setEepromWriter([this](const SimModule&) {
+                QString reason;
+                if (m_state->save(m_crate, &reason))
+                    return true;
+                SimServer::error(reason);
+                return false;
+            });
+        }
+    }
+    auto server = std::make_unique<SimServer>(&m_crate, options.server);
+    if (!server->listen(options.listenAddress, options.port, error))
+        return false;
+    m_server = std::move(server);
+    if (!options.noDiscovery) {
+        // Without discovery the unit still serves frames; programs can take a typed address.
+        m_discovery = std::make_unique<SimDiscoveryResponder>();
+        m_discovery->setIdentification(options.server.identification);
+        if (!m_discovery->start(options.discoveryPort)) {
+            SimServer::error(QStringLiteral("discovery off: %1").arg(m_discovery->errorString()));
+            m_discovery.reset();
+        }
+    }
+    return true;
+}
+
+QStringList SimUnit::summary() const
+{
+    if (!m_server)
+        return {};
+    const SimServerConfig& config = m_server->config();
+    const QHostAddress address = m_server->serverAddress();
+    QStringList lines;
+    lines << QStringLiteral("lc-simulator listening on %1 port %2")
+                 .arg(address == QHostAddress::Any ? QStringLiteral("any address")
+                                                   : address.toString())
+                 .arg(m_server->serverPort());
+    for (const SimModule* module : m_crate.modules()) {
+        lines << QStringLiteral("  address %1: %2, UDID %3%4")
+                     .arg(module->address(), 2)
+                     .arg(module->typeString(), SimModule::udidToText(module->udid()),
+                          config.silent.contains(module->address()) ? QStringLiteral(", silent")
+                                                                    : QString());
+    }
+    lines << (m_discovery
+                  ? QStringLiteral("  answering discovery on UDP port %1").arg(m_discovery->port())
+                  : QStringLiteral("  not answering discovery"));
+    lines << (m_state ? QStringLiteral("  EEPROM state file: %1").arg(m_state->path())
+                      : QStringLiteral("  EEPROM kept in memory only"));
+    QStringList faults;
+    if (config.delayMs > 0)
+        faults << QStringLiteral("replies %1 ms late").arg(config.delayMs);
+    if (config.dropEvery > 0)
+        faults << QStringLiteral("every %1. answer dropped").arg(config.dropEvery);
+    if (config.closeAfter > 0)
+        faults << QStringLiteral("connections closed at frame %1").arg(config.closeAfter);
+    if (!faults.isEmpty())
+        lines << QStringLiteral("  faults: %1").arg(faults.join(QStringLiteral(", ")));
+    return lines;
+}
