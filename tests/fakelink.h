@@ -43,4 +43,17 @@ FakeLink::Responder answering(QMap<quint8, QByteArray> answers);
 QByteArray leBytes(float value);
 QByteArray leBytes(quint32 value);
 
+// The byte image of a record, as it travels in a payload.
+template <typename T> QByteArray image(const T& record)
+{
+    return QByteArray(reinterpret_cast<const char*>(&record), sizeof(T));
+}
+
+// Puts a driver on the link at a device address.
+template <typename Driver> void attach(Driver& driver, FakeLink& link, quint8 address)
+{
+    driver.setIOInterface(&link);
+    driver.setDevAddress(address);
+}
+
 #endif // FAKELINK_H

@@ -9,17 +9,6 @@
 
 namespace {
 constexpr quint8 dev = 6;
-
-template <typename T> QByteArray image(const T& record)
-{
-    return QByteArray(reinterpret_cast<const char*>(&record), sizeof(T));
-}
-
-template <typename Driver> void attach(Driver& driver, FakeLink& link)
-{
-    driver.setIOInterface(&link);
-    driver.setDevAddress(dev);
-}
 } // namespace
 
 class tst_ControlHeaterDrivers : public QObject
@@ -39,7 +28,7 @@ private slots:
     {
         FakeLink link;
         SisControlLineDriverM0 driver;
-        attach(driver, link);
+        attach(driver, link, dev);
         QSignalSpy data(&driver, &SisControlLineDriverM0::dataUpdated);
         QSignalSpy eeprom(&driver, &SisControlLineDriverM0::eepromConstUpdated);
 
@@ -73,7 +62,7 @@ private slots:
     {
         FakeLink link;
         HeaterDriverM0 driver;
-        attach(driver, link);
+        attach(driver, link, dev);
         QSignalSpy spy(&driver, &HeaterDriverM0::dataUpdated);
 
         link.deliver(dev, 0x10, QByteArray("\x01\x00\xAA\xBB", 4) + leBytes(0.5f));
@@ -91,7 +80,7 @@ private slots:
     {
         FakeLink link;
         HeaterDriverM0 driver;
-        attach(driver, link);
+        attach(driver, link, dev);
         const LC4HT0V0_EEPROM_Const_t e{{1.0f, 0.1f}, {2.0f, 0.2f}, 0.1f, 1.0f, 2.0f, 3.0f};
         link.deliver(dev, 0x17, image(e));
         QCOMPARE(driver.rearEdgeTime()->currentValue(), 3.0f);

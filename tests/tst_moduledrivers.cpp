@@ -9,17 +9,6 @@
 
 namespace {
 constexpr quint8 dev = 4;
-
-template <typename T> QByteArray image(const T& record)
-{
-    return QByteArray(reinterpret_cast<const char*>(&record), sizeof(T));
-}
-
-template <typename Driver> void attach(Driver& driver, FakeLink& link)
-{
-    driver.setIOInterface(&link);
-    driver.setDevAddress(dev);
-}
 } // namespace
 
 class tst_ModuleDrivers : public QObject
@@ -42,7 +31,7 @@ private slots:
     {
         FakeLink link;
         SspdDriverM0 driver;
-        attach(driver, link);
+        attach(driver, link, dev);
         QSignalSpy spy(&driver, &SspdDriverM0::dataUpdated);
 
         const QByteArray payload = leBytes(0.000005f) + leBytes(0.012f) + leBytes(1234.0f) +
@@ -63,7 +52,7 @@ private slots:
         FakeLink link;
         link.responder = answering({});
         SspdDriverM0 driver;
-        attach(driver, link);
+        attach(driver, link, dev);
         link.deliver(dev, 0x15, QByteArray(1, '\x36'));
         // A stale status inside the data record must not be the starting point.
         LC4SDM0V1_Data_t stale{};
@@ -86,7 +75,7 @@ private slots:
         FakeLink link;
         link.responder = answering({});
         SspdDriverM0 driver;
-        attach(driver, link);
+        attach(driver, link, dev);
         QSignalSpy spy(&driver, &SspdDriverM0::dataUpdated);
         bool ok = false;
         driver.current()->setValueSync(0.00001f, &ok, 1);
@@ -99,7 +88,7 @@ private slots:
     {
         FakeLink link;
         SspdDriverM0 driver;
-        attach(driver, link);
+        attach(driver, link, dev);
         LC4SDM0V1_Param_t params{0.1f, 1.0f, 2.0f, 3.0f, 7};
         link.deliver(dev, 0x1D, image(params));
         QSignalSpy paramsSpy(&driver, &SspdDriverM0::paramsUpdated);
@@ -120,7 +109,7 @@ private slots:
         FakeLink link;
         link.responder = answering({{0x33, QByteArray(1, '\1')}});
         SspdDriverM0 driver;
-        attach(driver, link);
+        attach(driver, link, dev);
         QSignalSpy data(&driver, &SspdDriverM0::dataUpdated);
         QSignalSpy params(&driver, &SspdDriverM0::paramsUpdated);
         QSignalSpy eeprom(&driver, &SspdDriverM0::eepromConstUpdated);
@@ -135,7 +124,7 @@ private slots:
     {
         FakeLink link;
         SspdDriverM1 driver;
-        attach(driver, link);
+        attach(driver, link, dev);
         link.deliver(dev, 0x10,
                      leBytes(0.000005f) + leBytes(0.0000049f) + leBytes(0.012f) + leBytes(1234.0f) +
                          QByteArray("\x3C\0\0\0", 4));
@@ -162,7 +151,7 @@ private slots:
         FakeLink link;
         link.responder = answering({{0x3A, leBytes(3.5f)}});
         SspdDriverM1 driver;
-        attach(driver, link);
+        attach(driver, link, dev);
         bool ok = false;
         QCOMPARE(driver.pulseWidthCoeff()->getValueSync(&ok, 1), 3.5f);
         QCOMPARE(link.sent.last().command, quint8(0x3A));
@@ -181,7 +170,7 @@ private slots:
     {
         FakeLink link;
         SisBiasSourceDriverM0 driver;
-        attach(driver, link);
+        attach(driver, link, dev);
         QSignalSpy spy(&driver, &SisBiasSourceDriverM0::dataUpdated);
         link.deliver(dev, 16, leBytes(1e-6f) + leBytes(0.002f) + QByteArray("\x01\x01\0\0", 4));
         QCOMPARE(spy.count(), 1);
@@ -209,7 +198,7 @@ private slots:
     {
         FakeLink link;
         SisBiasSourceDriverM0 driver;
-        attach(driver, link);
+        attach(driver, link, dev);
         QSignalSpy spy(&driver, &SisBiasSourceDriverM0::eepromConstUpdated);
         link.deliver(dev, 41, leBytes(-0.01f) + leBytes(0.01f)); // voltage limits
         link.deliver(dev, 33, leBytes(2.0f) + leBytes(0.5f));    // current DAC
@@ -224,7 +213,7 @@ private slots:
     {
         FakeLink link;
         SisBiasSourceDriverM0 driver;
-        attach(driver, link);
+        attach(driver, link, dev);
         QSignalSpy data(&driver, &SisBiasSourceDriverM0::dataUpdated);
 
         // A sweep point matches no property but still ends a pending wait.

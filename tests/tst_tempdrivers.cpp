@@ -10,10 +10,9 @@
 namespace {
 constexpr quint8 dev = 9;
 
-template <typename Driver> void attach(Driver& driver, FakeLink& link)
+template <typename Driver> void attachQuick(Driver& driver, FakeLink& link)
 {
-    driver.setIOInterface(&link);
-    driver.setDevAddress(dev);
+    attach(driver, link, dev);
     driver.setTimeOut(20); // keeps the failing transfers short
 }
 
@@ -54,7 +53,7 @@ private slots:
     {
         FakeLink link;
         TempDriverM0 driver;
-        attach(driver, link);
+        attachQuick(driver, link);
         QSignalSpy spy(&driver, &TempDriverM0::dataUpdated);
 
         const QByteArray record = leBytes(77.0f) + leBytes(1e-3f) + leBytes(1e-5f) + leBytes(0.9f) +
@@ -82,7 +81,7 @@ private slots:
     {
         FakeLink link;
         TempDriverM0 driver;
-        attach(driver, link);
+        attachQuick(driver, link);
         std::fill(driver.tempTable(), driver.tempTable() + tempTableItems, sentinel);
         link.responder = tableResponder(false, [](int, int start) { return start == 30; });
 
@@ -101,7 +100,7 @@ private slots:
         for (const quint8 answerCommand : {quint8(0x28), quint8(0x03)}) {
             FakeLink link;
             TempDriverM0 driver;
-            attach(driver, link);
+            attachQuick(driver, link);
             std::fill(driver.tempTable(), driver.tempTable() + tempTableItems, sentinel);
             link.responder = [=](const FakeLink::Frame& request, FakeLink::Frame& answer) {
                 const int start = quint8(request.payload.at(0));
@@ -123,7 +122,7 @@ private slots:
     {
         FakeLink link;
         TempDriverM0 driver;
-        attach(driver, link);
+        attachQuick(driver, link);
         for (int i = 0; i < tempTableItems; ++i)
             driver.tempTable()[i] = {0.0f, float(i)};
         link.responder = tableResponder(false);
@@ -139,7 +138,7 @@ private slots:
     {
         FakeLink link;
         TempDriverM1 driver;
-        attach(driver, link);
+        attachQuick(driver, link);
         QByteArray answer = leBytes(1.5f);
         link.responder = [&](const FakeLink::Frame&, FakeLink::Frame& a) {
             a.payload = answer;
@@ -172,7 +171,7 @@ private slots:
     {
         FakeLink link;
         TempDriverM1 driver;
-        attach(driver, link);
+        attachQuick(driver, link);
         QByteArray packed;
         for (int ch = 0; ch < 4; ++ch)
             packed += QByteArray(1, '\1') + leBytes(1.0e-5f);
@@ -196,7 +195,7 @@ private slots:
     {
         FakeLink link;
         TempDriverM1 driver;
-        attach(driver, link);
+        attachQuick(driver, link);
         link.responder = tableResponder(true);
         QVERIFY(driver.receiveTempTables());
         QCOMPARE(link.sent.size(), 40);
@@ -212,7 +211,7 @@ private slots:
     {
         FakeLink link;
         TempDriverM1 driver;
-        attach(driver, link);
+        attachQuick(driver, link);
         for (quint8 ch = 0; ch < 4; ++ch)
             for (quint8 i = 0; i < tempTableItems; ++i)
                 driver.setTempTableItem(ch, i, sentinel);
@@ -237,7 +236,7 @@ private slots:
     {
         FakeLink link;
         TempDriverM1 driver;
-        attach(driver, link);
+        attachQuick(driver, link);
         LC4TDM0V1_Temp_Table_Item_t items[tempTableItems];
         for (int i = 0; i < tempTableItems; ++i)
             items[i] = {2.0f, float(i)};
@@ -254,7 +253,7 @@ private slots:
     {
         FakeLink link;
         TempDriverM1 driver;
-        attach(driver, link);
+        attachQuick(driver, link);
         driver.setDefaultParam(-1, {true, 1.0f});
         driver.setDefaultParam(4, {true, 1.0f});
         driver.setTempTableItem(1, 100, sentinel);
@@ -275,7 +274,7 @@ private slots:
         FakeLink link;
         link.responder = answering({{0x2C, QByteArray(1, '\xFE')}});
         TempDriverM1 driver;
-        attach(driver, link);
+        attachQuick(driver, link);
         bool ok = false;
         driver.switcherMode()->setValueSync(cmd::LC4TDM1_SwitcherNormal, &ok, 1);
         QVERIFY(ok);
@@ -288,7 +287,7 @@ private slots:
     {
         FakeLink link;
         QPointer<TempDriverM0> m0 = new TempDriverM0;
-        attach(*m0, link);
+        attachQuick(*m0, link);
         link.responder = tableResponder(false, [&](int, int start) {
             if (start == 20)
                 QTimer::singleShot(0, [&] { delete m0; });
@@ -298,7 +297,7 @@ private slots:
         QVERIFY(!m0);
 
         QPointer<TempDriverM1> m1 = new TempDriverM1;
-        attach(*m1, link);
+        attachQuick(*m1, link);
         link.responder = tableResponder(true, [&](int ch, int start) {
             const bool last = ch == 2 && start == 70;
             if (last)
