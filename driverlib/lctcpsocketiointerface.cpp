@@ -119,8 +119,12 @@ QString lcTcpSocketIOInterface::tcpIpQuery(QString query, int timeout, bool* ok)
     QEventLoop loop;
     QTimer::singleShot(qMax(0, timeout), &loop, &QEventLoop::quit);
     loop.exec();
-    if (!alive)
+    if (!alive) {
+        // The link went away during the wait: there is no reply to give.
+        if (ok)
+            *ok = false;
         return QString();
+    }
 
     m_textQuery = false;
     m_buffer.append(m_socket->readAll());

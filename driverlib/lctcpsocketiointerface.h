@@ -8,9 +8,9 @@
 
 class QTcpSocket;
 
-// The TCP link to a unit. Frames are delivered synchronously from dataReady();
-// a receiver may run a synchronous driver call inside that delivery, and may
-// delete drivers, but must release the link itself with deleteLater().
+// The TCP link to a unit. Frames are delivered synchronously from dataReady(),
+// which runs from the event loop; a receiver may run a synchronous driver call
+// inside that delivery and may delete drivers or the link itself.
 class lcTcpSocketIOInterface : public lcIOInterfaceImpl
 {
     Q_OBJECT

@@ -22,7 +22,9 @@ struct FakeFrame
 
 // A scriptable stand-in for a unit on 127.0.0.1. It records everything it
 // receives per connection and answers frames by the rules a test gives it.
-// Frames without a rule get no answer.
+// Frames without a rule get no answer. Raw text (a text query) is recorded but
+// stays in that connection's frame parser, so frames after it on the same
+// connection are not recognised.
 class FakeUnit : public QObject
 {
     Q_OBJECT

@@ -389,13 +389,6 @@ void tst_Driver::relaysStatus()
     QCOMPARE(relays.status(), quint8(0x8A));
     QVERIFY(!relays[8]);
     QVERIFY(!relays[-1]);
-
-    relays.setStatus(0x0F, 0x05);
-    QCOMPARE(relays.status(), quint8(0xF5));
-    relays = quint8(0x10);
-    QCOMPARE(relays.status(), quint8(0x10));
-    QCOMPARE(DriverValueCodec<cRelaysStatus>::encode(relays), QByteArray("\x10", 1));
-    QCOMPARE(DriverValueCodec<cRelaysStatus>::decode(QByteArray()).status(), quint8(0));
 }
 
 void tst_Driver::getDeviceInfo()
