@@ -11,6 +11,8 @@ AbstractDriver::AbstractDriver(QObject* parent)
     : lcIODeviceImpl(parent), m_answerTimer(new QTimer(this))
 {
     m_answerTimer->setSingleShot(true);
+    // A coarse timer may end an attempt up to 5 % early or late.
+    m_answerTimer->setTimerType(Qt::PreciseTimer);
     connect(m_answerTimer, &QTimer::timeout, this, [this] {
         m_timeOutExpired = true;
         wakeWaits();

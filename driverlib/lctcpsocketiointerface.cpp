@@ -79,6 +79,9 @@ bool lcTcpSocketIOInterface::pSendMsg(quint8 address, quint8 command, quint8 dat
     }
     clearReceived();
     m_socket->write(lcEncodeFrame(address, command, dataLength, data));
+    // Hands the frame to the kernel now rather than on the next event loop pass:
+    // one pass less in every synchronous call.
+    m_socket->flush();
     return true;
 }
 
