@@ -9,7 +9,7 @@
 SimCalibratedModule::SimCalibratedModule(const QString& model, quint8 address, QObject* parent)
     : SimModule(model, address, parent), m_noise(address * 7919u + 17u)
 {
-    addParameter(QStringLiteral("adcNoise"), &m_adcNoise, 0.0, 100.0);
+    addParameter(QStringLiteral("adcNoise"), &m_adcNoise, 0.0, 1000.0);
 }
 
 pair_t<float> SimCalibratedModule::nominalDacCoeff(const SimConverter& converter)
@@ -31,29 +31,34 @@ double SimCalibratedModule::dacCode(const pair_t<float>& coeff, double value,
     return std::clamp(std::round(code), 0.0, maxCode);
 }
 
+double SimCalibratedModule::trueGain(const SimConverter& converter) const
+{
+    return converter.gain *
+           (1.0 + converter.gainError * deviation(QByteArray(converter.tag) + "/gain"));
+}
+
+double SimCalibratedModule::trueZero(const SimConverter& converter) const
+{
+    return converter.zeroCode +
+           converter.zeroError * deviation(QByteArray(converter.tag) + "/zero");
+}
+
 double SimCalibratedModule::dacOutput(const SimConverter& converter, double code) const
 {
-    const QByteArray tag(converter.tag);
-    const double gain = converter.gain * (1.0 + converter.gainError * deviation(tag + "/gain"));
-    const double zero = converter.zeroCode + converter.zeroError * deviation(tag + "/zero");
-    return gain * (code - zero);
+    return trueGain(converter) * (code - trueZero(converter));
 }
 
 double SimCalibratedModule::adcReading(const SimConverter& converter, const pair_t<float>& coeff,
                                        double input)
 {
-    const QByteArray tag(converter.tag);
-    const double gain = converter.gain * (1.0 + converter.gainError * deviation(tag + "/gain"));
-    const double zero = converter.zeroCode + converter.zeroError * deviation(tag + "/zero");
-    double code = input / gain + zero + gaussian(m_adcNoise);
+    double code = input / trueGain(converter) + trueZero(converter) + gaussian(m_adcNoise);
     code = std::isfinite(code) ? std::clamp(std::round(code), 0.0, maxCode) : 0.0;
     return double(coeff.first) * code + double(coeff.second);
 }
 
 double SimCalibratedModule::deviation(const QByteArray& tag) const
 {
-    const QByteArray hash =
-        QCryptographicHash::hash(udid() + '/' + tag, QCryptographicHash::Sha1);
+    const QByteArray hash = QCryptographicHash::hash(udid() + '/' + tag, QCryptographicHash::Sha1);
     const quint64 bits = qFromLittleEndian<quint64>(hash.constData());
     const double unit = double(bits >> 11) / double(1ull << 53);
     const double magnitude = 0.5 + 0.5 * unit;

@@ -36,8 +36,10 @@ public:
 
     // The code the module writes for a set value: rounded and kept in range; a
     // line that gives no number (a degenerate calibration) writes the zero code.
-    static double dacCode(const pair_t<float>& coeff, double value,
-                          const SimConverter& converter);
+    static double dacCode(const pair_t<float>& coeff, double value, const SimConverter& converter);
+    // The converter's true transfer: value = trueGain * (code - trueZero).
+    double trueGain(const SimConverter& converter) const;
+    double trueZero(const SimConverter& converter) const;
     // True output for a code.
     double dacOutput(const SimConverter& converter, double code) const;
     // What the module reads for a true input: noisy, rounded, clipped code
@@ -64,7 +66,7 @@ protected:
     double gaussian(double sigma);
     static QByteArray ack() { return QByteArray(); }
 
-    // ADC noise in codes (rms), a crate parameter of every such kind.
+    // ADC noise in codes (rms), the crate key "adcNoise" of every such kind.
     double m_adcNoise = 0.7;
 
 private:

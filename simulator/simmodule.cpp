@@ -1,5 +1,7 @@
 #include "simmodule.h"
 
+#include "driverproperty.h"
+
 #include <QCryptographicHash>
 
 namespace {
@@ -38,11 +40,8 @@ void SimModule::setUdid(const QByteArray& udid)
 
 QString SimModule::udidToText(const QByteArray& udid)
 {
-    const QString hex = QString::fromLatin1(udid.toHex().toUpper());
-    QStringList groups;
-    for (int i = 0; i < hex.size(); i += 4)
-        groups.append(hex.mid(i, 4));
-    return groups.join(QLatin1Char('-'));
+    // The same text the host programs show for a module.
+    return udidToString(DriverValueCodec<cUDID>::decode(udid));
 }
 
 bool SimModule::udidFromText(const QString& text, QByteArray* udid)

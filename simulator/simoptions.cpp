@@ -49,6 +49,12 @@ bool SimOptions::parse(const QStringList& arguments, QString* error)
          QStringLiteral("MS")},
         {QStringLiteral("drop-every"), QStringLiteral("Drop every Nth answer frame."),
          QStringLiteral("N")},
+        {QStringLiteral("truncate-every"),
+         QStringLiteral("Send every Nth answer frame one payload byte short."),
+         QStringLiteral("N")},
+        {QStringLiteral("garbage-every"),
+         QStringLiteral("Send 1 to 4 random bytes before every Nth answer frame."),
+         QStringLiteral("N")},
         {QStringLiteral("close-after"),
          QStringLiteral("Close a connection when it sends its Nth frame, unanswered."),
          QStringLiteral("N")},
@@ -76,6 +82,10 @@ bool SimOptions::parse(const QStringList& arguments, QString* error)
     if (!readInt(parser, QStringLiteral("port"), 0, 65535, &portNumber, error) ||
         !readInt(parser, QStringLiteral("delay"), 0, 600000, &server.delayMs, error) ||
         !readInt(parser, QStringLiteral("drop-every"), 0, 1000000, &server.dropEvery, error) ||
+        !readInt(parser, QStringLiteral("truncate-every"), 0, 1000000, &server.truncateEvery,
+                 error) ||
+        !readInt(parser, QStringLiteral("garbage-every"), 0, 1000000, &server.garbageEvery,
+                 error) ||
         !readInt(parser, QStringLiteral("close-after"), 0, 1000000, &server.closeAfter, error))
         return false;
     port = quint16(portNumber);

@@ -74,6 +74,11 @@ bool SimServer::dropAnswer()
     return m_config.dropEvery > 0 && ++m_answers % quint64(m_config.dropEvery) == 0;
 }
 
+bool SimServer::isNth(int every, quint64* count)
+{
+    return every > 0 && ++*count % quint64(every) == 0;
+}
+
 std::optional<QByteArray> SimServer::answer(SimConnection* from, const lcFrame& frame)
 {
     const QString prefix = QStringLiteral("connection %1: ").arg(from->id());
@@ -114,8 +119,23 @@ std::optional<QByteArray> SimServer::answer(SimConnection* from, const lcFrame& 
             QStringLiteral("dropping the answer to %1 %2").arg(frame.address).arg(frame.command));
         return std::nullopt;
     }
-    return lcEncodeFrame(frame.address, frame.command, quint8(payload->size()),
-                         reinterpret_cast<const quint8*>(payload->constData()));
+    if (isNth(m_config.truncateEvery, &m_truncateCount) && !payload->isEmpty()) {
+        log(prefix +
+            QStringLiteral("truncating the answer to %1 %2").arg(frame.address).arg(frame.command));
+        payload->chop(1);
+    }
+    QByteArray bytes = lcEncodeFrame(frame.address, frame.command, quint8(payload->size()),
+                                     reinterpret_cast<const quint8*>(payload->constData()));
+    if (isNth(m_config.garbageEvery, &m_garbageCount)) {
+        QByteArray garbage(int(std::uniform_int_distribution<int>(1, 4)(m_garbage)), '\0');
+        for (char& byte : garbage)
+            byte = char(std::uniform_int_distribution<int>(0, 255)(m_garbage));
+        log(prefix + QStringLiteral("garbage before the answer to %1 %2")
+                         .arg(frame.address)
+                         .arg(frame.command));
+        bytes.prepend(garbage);
+    }
+    return bytes;
 }
 
 void SimServer::sendUnsolicited(quint8 address, quint8 command, const QByteArray& payload)

@@ -10,6 +10,7 @@
 #include <QTcpServer>
 
 #include <optional>
+#include <random>
 
 class SimConnection;
 class SimCrate;
@@ -41,11 +42,16 @@ private slots:
 
 private:
     bool dropAnswer();
+    // Every Nth of the answers counted by `count`; 0 is never.
+    static bool isNth(int every, quint64* count);
 
     QTcpServer m_server;
     SimCrate* m_crate;
     SimServerConfig m_config;
     quint64 m_answers = 0;
+    quint64 m_truncateCount = 0;
+    quint64 m_garbageCount = 0;
+    std::mt19937 m_garbage{9876}; // fixed seed: a fault run can be repeated
     int m_nextConnectionId = 1;
     int m_connectionCount = 0;
     // Frames a module sends on its own go to whoever talked to it last.

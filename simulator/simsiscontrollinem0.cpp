@@ -44,6 +44,8 @@ SimSisControlLineM0::SimSisControlLineM0(quint8 address, QObject* parent)
     setDescription(QStringLiteral("SIS control line (simulated)"));
     setConstantsRecord(eepromSize,
                        DriverValueCodec<LC4CLM0V0_EEPROM_Const_t>::encode(defaultConstants()));
+    addParameter(QStringLiteral("gainError"), &m_gainError, 0.0, 0.2);
+    addParameter(QStringLiteral("zeroError"), &m_zeroError, 0.0, 2000.0);
     addParameter(QStringLiteral("outputLimit"), &m_outputLimit, 0.001, 1.0);
 
     setCommand(CmdData, [this](const QByteArray&) -> std::optional<QByteArray> {
@@ -84,11 +86,11 @@ SimSisControlLineM0::SimSisControlLineM0(quint8 address, QObject* parent)
     addConstantField(0x1F, 0x20, offsetof(C, currentStep), 4);
 }
 
-LC4CLM0V0_EEPROM_Const_t SimSisControlLineM0::defaultConstants()
+LC4CLM0V0_EEPROM_Const_t SimSisControlLineM0::defaultConstants() const
 {
     LC4CLM0V0_EEPROM_Const_t constants = {};
-    constants.currentAdcCoeff = nominalAdcCoeff(adc);
-    constants.currentDacCoeff = nominalDacCoeff(dac);
+    constants.currentAdcCoeff = nominalAdcCoeff(adc());
+    constants.currentDacCoeff = nominalDacCoeff(dac());
     constants.currentLimits = {-0.05f, 0.05f};
     constants.currentStep = 1e-5f;
     return constants;
@@ -110,20 +112,15 @@ double SimSisControlLineM0::sourceCurrent() const
         // right as the ADC line.
         const double target = withinLimits(m_setPoint, c.currentLimits);
         const double rawCode = (target - c.currentAdcCoeff.second) / slope;
-        const QByteArray tag(adc.tag);
-        const double adcGain = adc.gain * (1.0 + adc.gainError * deviation(tag + "/gain"));
-        const double adcZero = adc.zeroCode + adc.zeroError * deviation(tag + "/zero");
-        const double wanted = adcGain * (rawCode - adcZero);
-        const QByteArray dacTag(dac.tag);
-        const double dacGain = dac.gain * (1.0 + dac.gainError * deviation(dacTag + "/gain"));
-        const double dacZero = dac.zeroCode + dac.zeroError * deviation(dacTag + "/zero");
-        code = std::clamp(std::round(wanted / dacGain + dacZero), 0.0, maxCode);
+        const double wanted = trueGain(adc()) * (rawCode - trueZero(adc()));
+        code = wanted / trueGain(dac()) + trueZero(dac());
+        code = std::isfinite(code) ? std::clamp(std::round(code), 0.0, maxCode) : dac().zeroCode;
     } else {
         // Open loop (also the calibration's way): the set point goes through the
         // DAC line as it is, in whatever units that line expects.
-        code = dacCode(c.currentDacCoeff, m_setPoint, dac);
+        code = dacCode(c.currentDacCoeff, m_setPoint, dac());
     }
-    return std::clamp(dacOutput(dac, code), -m_outputLimit, m_outputLimit);
+    return std::clamp(dacOutput(dac(), code), -m_outputLimit, m_outputLimit);
 }
 
 double SimSisControlLineM0::outputCurrent() const
@@ -133,7 +130,7 @@ double SimSisControlLineM0::outputCurrent() const
 
 double SimSisControlLineM0::readCurrent()
 {
-    return adcReading(adc, constants().currentAdcCoeff, outputCurrent());
+    return adcReading(adc(), constants().currentAdcCoeff, outputCurrent());
 }
 
 void SimSisControlLineM0::stateChanged(State previous)

@@ -13,12 +13,18 @@ class SimSisControlLineM0 : public SimCalibratedModule
 public:
     static constexpr int eepromSize = int(sizeof(LC4CLM0V0_EEPROM_Const_t));
     // The output range in use spans the middle quarter of the DAC codes.
-    static constexpr SimConverter dac = {"clm0/dac", 0.05 / 8192.0, 32768.0, 0.03, 40.0};
-    static constexpr SimConverter adc = {"clm0/adc", 0.128 / 65536.0, 32768.0, 0.02, 30.0};
+    SimConverter dac() const
+    {
+        return {"clm0/dac", 0.05 / 8192.0, 32768.0, m_gainError, m_zeroError};
+    }
+    SimConverter adc() const
+    {
+        return {"clm0/adc", 0.128 / 65536.0, 32768.0, m_gainError, m_zeroError};
+    }
 
     explicit SimSisControlLineM0(quint8 address, QObject* parent = nullptr);
 
-    static LC4CLM0V0_EEPROM_Const_t defaultConstants();
+    LC4CLM0V0_EEPROM_Const_t defaultConstants() const;
     LC4CLM0V0_EEPROM_Const_t constants() const;
 
     // True current into the load, amperes: none while the output is shorted.
@@ -38,6 +44,9 @@ private:
     bool m_short = true;
     bool m_pid = true;
     double m_outputLimit = 0.06;
+    // Largest converter errors, relative and in codes; crate keys of the same names.
+    double m_gainError = 0.01;
+    double m_zeroError = 20.0;
 };
 
 #endif // SIMSISCONTROLLINEM0_H

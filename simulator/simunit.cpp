@@ -94,6 +94,10 @@ QStringList SimUnit::summary() const
         faults << QStringLiteral("replies %1 ms late").arg(config.delayMs);
     if (config.dropEvery > 0)
         faults << QStringLiteral("every %1. answer dropped").arg(config.dropEvery);
+    if (config.truncateEvery > 0)
+        faults << QStringLiteral("every %1. answer one byte short").arg(config.truncateEvery);
+    if (config.garbageEvery > 0)
+        faults << QStringLiteral("garbage before every %1. answer").arg(config.garbageEvery);
     if (config.closeAfter > 0)
         faults << QStringLiteral("connections closed at frame %1").arg(config.closeAfter);
     if (!faults.isEmpty())

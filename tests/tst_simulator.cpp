@@ -3,6 +3,7 @@
 #include "simmodule.h"
 #include "simoptions.h"
 #include "simserver.h"
+#include "simsspddriverm1.h"
 #include "simunit.h"
 
 #include "lcframereader.h"
@@ -185,6 +186,8 @@ private slots:
     void peerLeavingMidFrame();
     void delayedAnswers();
     void dropEverySecondAnswer();
+    void truncateEverySecondAnswer();
+    void garbageBeforeEverySecondAnswer();
     void closeAfterFrames();
     void silentModule();
     void unsolicitedFramesGoToLastRequester();
@@ -472,6 +475,44 @@ void TestSimulator::dropEverySecondAnswer()
     expectOnlyProbe(other);
 }
 
+void TestSimulator::truncateEverySecondAnswer()
+{
+    auto unit = startUnit({"--truncate-every", "2"});
+    QVERIFY(unit);
+    Client client(unit->server()->serverPort());
+    QVERIFY(client.waitConnected());
+    // Each answer is still a well-formed frame; only its payload is a byte short.
+    for (int size : {12, 11, 12, 11}) {
+        const Answer answer = client.ask(1, SimModule::CmdUdid);
+        QCOMPARE(answer.command, int(SimModule::CmdUdid));
+        QCOMPARE(answer.payload.size(), size);
+    }
+    // An empty answer has nothing to lose, but it counts.
+    QVERIFY(client.ask(1, SimModule::CmdInit).payload.isEmpty());
+    QVERIFY(client.ask(1, SimModule::CmdInit).payload.isEmpty());
+    QCOMPARE(client.ask(1, SimModule::CmdUdid).payload.size(), 12);
+}
+
+void TestSimulator::garbageBeforeEverySecondAnswer()
+{
+    auto unit = startUnit({"--garbage-every", "2"});
+    QVERIFY(unit);
+    Client client(unit->server()->serverPort());
+    QVERIFY(client.waitConnected());
+    const QByteArray expected = frame(1, SimModule::CmdUdid, unit->crate().module(1)->udid());
+    for (int round = 0; round < 3; ++round) {
+        client.request(1, SimModule::CmdUdid);
+        client.request(1, SimModule::CmdUdid);
+        QCOMPARE(client.readBytes(expected.size()), expected);
+        QByteArray second = client.readBytes(expected.size() + 1);
+        while (!second.endsWith(expected) && second.size() < expected.size() + 4)
+            second += client.readBytes(1);
+        QVERIFY2(second.endsWith(expected), second.toHex().constData());
+        const int garbage = second.size() - expected.size();
+        QVERIFY(garbage >= 1 && garbage <= 4);
+    }
+}
+
 void TestSimulator::closeAfterFrames()
 {
     auto unit = startUnit({"--close-after", "2"});
@@ -614,6 +655,9 @@ void TestSimulator::commandLine_data()
     QTest::addColumn<QString>("hint");
     QTest::newRow("port too high") << QStringList{"--port", "65536"} << "--port";
     QTest::newRow("negative delay") << QStringList{"--delay", "-1"} << "--delay";
+    QTest::newRow("truncate not a number")
+        << QStringList{"--truncate-every", "x"} << "--truncate-every";
+    QTest::newRow("negative garbage") << QStringList{"--garbage-every", "-2"} << "--garbage-every";
     QTest::newRow("bad listen address") << QStringList{"--listen", "nowhere"} << "--listen";
     QTest::newRow("stray argument") << QStringList{"crate.json"} << "crate.json";
     QTest::newRow("module without kind") << QStringList{"--module", "4"} << "ADDR:KIND";
@@ -657,7 +701,8 @@ void TestSimulator::eepromSurvivesRestart()
         QVERIFY(unit);
         QCOMPARE(unit->crate().module(1)->workingConstants(), constants);
         QCOMPARE(unit->crate().module(1)->eepromConstants(), constants);
-        QCOMPARE(unit->crate().module(2)->workingConstants(), QByteArray(44, '\0'));
+        QCOMPARE(unit->crate().module(2)->workingConstants(),
+                 SimSspdDriverM1(2).workingConstants());
     }
     // A unit with another crate keeps the entries of modules it does not have.
     {

@@ -1,0 +1,65 @@
+#include "sweepdatafile.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+
+QByteArray number(double value)
+{
+    // Qt's own %g: the C locale whatever the process locale is.
+    return QString::asprintf("%g", value).toLatin1();
+}
+
+} // namespace
+
+QByteArray sweepDataFileBytes(QList<QVector<QPointF>> const& graphs)
+{
+    QByteArray bytes;
+    bytes += "X\tY\r\n";
+    bytes += ";In case Current_vs_Count trace it mean X == I (uA)\r\n";
+    bytes += ";In case CmpLevel_vs_Count trace it mean X == U_cmp (V)\r\n";
+    for (int i = 0; i < graphs.size(); ++i) {
+        bytes += "Graph " + QByteArray::number(i) + "\r\n";
+        for (QPointF const& point : graphs.at(i))
+            bytes += number(point.x()) + '\t' + number(point.y()) + "\r\n";
+    }
+    return bytes;
+}
+
+bool writeFileAtomically(QString const& fileName, QByteArray const& bytes, QString* error)
+{
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    if (file.write(bytes) != bytes.size()) {
+        if (error)
+            *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool appendToFile(QString const& fileName, QByteArray const& bytes, QString* error)
+{
+    QFile file(fileName);
+    if (fileName.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        if (error)
+            *error = fileName.isEmpty() ? QStringLiteral("no file chosen") : file.errorString();
+        return false;
+    }
+    bool const written = file.write(bytes) == bytes.size() && file.flush();
+    if (!written && error)
+        *error = file.errorString();
+    file.close();
+    return written;
+}

@@ -1,0 +1,23 @@
+#ifndef SWEEPDATAFILE_H
+#define SWEEPDATAFILE_H
+
+#include <QByteArray>
+#include <QList>
+#include <QPointF>
+#include <QString>
+#include <QVector>
+
+// The sweep data file: a header, two comment lines, then one "Graph N" section per
+// sweep with its points in ascending X. CR LF line ends, tab between X and Y,
+// numbers as C's %g.
+QByteArray sweepDataFileBytes(QList<QVector<QPointF>> const& graphs);
+
+// Writes the whole file or nothing: an existing file is replaced only once the
+// new content is complete on disk. False with a reason on failure.
+bool writeFileAtomically(QString const& fileName, QByteArray const& bytes, QString* error);
+
+// Appends to a file, creating it when needed. False with a reason when the file
+// cannot be opened or not every byte was written.
+bool appendToFile(QString const& fileName, QByteArray const& bytes, QString* error);
+
+#endif // SWEEPDATAFILE_H

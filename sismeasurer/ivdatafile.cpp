@@ -1,0 +1,54 @@
+#include "ivdatafile.h"
+
+#include <QSaveFile>
+#include <QTextStream>
+#include <qcustomplot.h>
+
+QVector<IvCurve> ivCurves(QCustomPlot const* plot)
+{
+    QVector<IvCurve> curves;
+    for (int i = 0; i < plot->graphCount(); ++i) {
+        IvCurve curve;
+        const QSharedPointer<QCPGraphDataContainer> data = plot->graph(i)->data();
+        curve.reserve(data->size());
+        for (auto it = data->constBegin(); it != data->constEnd(); ++it)
+            curve.append(QPointF(it->key, it->value));
+        curves.append(curve);
+    }
+    return curves;
+}
+
+QByteArray ivDataText(QVector<IvCurve> const& curves)
+{
+    QByteArray text;
+    QTextStream out(&text, QIODevice::WriteOnly);
+    out << "X\tY\r\n"
+        << "; X == U (mV)\r\n"
+        << "; Y == I (V)\r\n";
+    for (int i = 0; i < curves.size(); ++i) {
+        out << "Graph " << i << "\r\n";
+        for (QPointF const& point : curves.at(i))
+            out << point.x() << '\t' << point.y() << "\r\n";
+    }
+    out.flush();
+    return text;
+}
+
+bool writeIvDataFile(QString const& path, QByteArray const& text, QString* error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+    if (file.write(text) != text.size()) {
+        *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}

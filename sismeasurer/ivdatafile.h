@@ -1,0 +1,25 @@
+#ifndef IVDATAFILE_H
+#define IVDATAFILE_H
+
+#include <QByteArray>
+#include <QPointF>
+#include <QString>
+#include <QVector>
+
+class QCustomPlot;
+
+// One curve: (X = voltage in V, Y = current in A), ascending X.
+using IvCurve = QVector<QPointF>;
+
+// The points of every graph of the plot, in plot order.
+QVector<IvCurve> ivCurves(QCustomPlot const* plot);
+
+// The file text: a fixed three-line header, then "Graph i" and the points of each
+// curve, CR LF line ends, numbers as %g with 6 significant digits.
+QByteArray ivDataText(QVector<IvCurve> const& curves);
+
+// Replaces the file only once the whole text is on disk; an existing file
+// survives a failed write. False with the reason otherwise.
+bool writeIvDataFile(QString const& path, QByteArray const& text, QString* error);
+
+#endif // IVDATAFILE_H
