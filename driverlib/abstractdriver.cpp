@@ -54,9 +54,15 @@ bool AbstractDriver::waitingAnswer()
     QEventLoop loop;
     m_waits.append(&loop);
     while (!m_answerReceived && !m_timeOutExpired) {
-        loop.exec();
+        // A negative result means the application is quitting: no loop runs any
+        // more, so neither the answer nor the timer can ever arrive.
+        const bool quitting = loop.exec() < 0;
         if (!alive)
             return false;
+        if (quitting) {
+            m_waits.removeOne(&loop);
+            return false;
+        }
     }
     m_waits.removeOne(&loop);
     return !m_timeOutExpired;

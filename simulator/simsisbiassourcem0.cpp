@@ -263,7 +263,10 @@ void SimSisBiasSourceM0::startSweep()
     m_sweepIndex = 0;
     m_mode = char(m_sweep.mode);
     applySweepPoint();
-    m_sweepTimer.start(int(std::clamp<quint32>(m_sweep.timeStep, 1, maxTimeStepMs)));
+    const int periodMs = int(std::clamp<quint32>(m_sweep.timeStep, 1, maxTimeStepMs));
+    m_sweepPeriodNs = qint64(periodMs) * 1000000;
+    m_sweepClock.start();
+    m_sweepTimer.start(periodMs);
 }
 
 void SimSisBiasSourceM0::applySweepPoint()
@@ -281,11 +284,15 @@ void SimSisBiasSourceM0::applySweepPoint()
 
 void SimSisBiasSourceM0::sweepTick()
 {
-    sendUnsolicited(sweepFrame, encoded(readings()));
-    if (++m_sweepIndex < m_sweepPoints)
+    // Every point whose time has come, at least one per tick.
+    do {
+        sendUnsolicited(sweepFrame, encoded(readings()));
+        if (++m_sweepIndex >= m_sweepPoints) {
+            endSweep();
+            return;
+        }
         applySweepPoint();
-    else
-        endSweep();
+    } while (m_sweepClock.nsecsElapsed() >= qint64(m_sweepIndex + 1) * m_sweepPeriodNs);
 }
 
 void SimSisBiasSourceM0::endSweep()

@@ -4,6 +4,7 @@
 #include "simcalibratedmodule.h"
 #include "sisbiassourcedriverm0.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 // SIS bias source module with a superconductor-insulator-superconductor junction
@@ -88,6 +89,10 @@ private:
 
     LC4BSM0_SWEEP_PARAMS_t m_sweep{};
     QTimer m_sweepTimer;
+    // Points are due on a fixed schedule from the start, so late ticks catch up
+    // instead of stretching the sweep.
+    QElapsedTimer m_sweepClock;
+    qint64 m_sweepPeriodNs = 0;
     quint32 m_sweepPoints = 0; // in the running sweep
     quint32 m_sweepIndex = 0;  // the point being settled
     double m_sweepStart = 0;

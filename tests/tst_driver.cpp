@@ -110,6 +110,9 @@ private slots:
     void relaysStatus();
     void getDeviceInfo();
     void eepromWrited();
+    // Must stay last: once the application is told to quit, no event loop of this
+    // process runs again.
+    void waitEndsWhenTheApplicationQuits();
 };
 
 void tst_Driver::attemptsAndRetries()
@@ -434,6 +437,19 @@ void tst_Driver::eepromWrited()
     QVERIFY(ok);
     QCOMPARE(written.count(), 2);
     QCOMPARE(describe(rig.unit.frames()), (QStringList{"06 00 []", "06 0c []"}));
+}
+
+void tst_Driver::waitEndsWhenTheApplicationQuits()
+{
+    Rig rig;
+    QVERIFY(rig.connect());
+    QTimer::singleShot(50, [] { QCoreApplication::exit(0); });
+    QElapsedTimer wall;
+    wall.start();
+    bool ok = true;
+    rig.drv->value.getValueSync(&ok, 5);
+    QVERIFY(!ok);
+    QVERIFY(wall.elapsed() < 400);
 }
 
 QTEST_GUILESS_MAIN(tst_Driver)
