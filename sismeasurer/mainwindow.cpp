@@ -539,6 +539,8 @@ MainWindow::WaitEnd MainWindow::waitFor(bool const* flag, int timeoutMs)
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
+    // A coarse timer may fire up to 5 % early; the settling time is a lower bound.
+    timer.setTimerType(Qt::PreciseTimer);
     connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     timer.start(timeoutMs);
     QEventLoop* const outer = m_wait;

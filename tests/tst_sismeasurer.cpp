@@ -522,7 +522,8 @@ void TestSisMeasurer::currentSweepSendsParametersAndPlots()
     QCOMPARE(sent.at(2).payload, floatBytes(0.00001f));
     QCOMPARE(sent.at(3).payload, QByteArray(1, '\0'));
     QVERIFY(sent.at(4).payload.isEmpty() && sent.at(6).payload.isEmpty());
-    QVERIFY2(seenAt.value(4) - seenAt.value(22) >= 499, "the output settles for 500 ms");
+    const qint64 settled = seenAt.value(4) - seenAt.value(22);
+    QVERIFY2(settled >= 499, qPrintable(QString("settled %1 ms").arg(settled)));
 
     QCOMPARE(plot()->graphCount(), 1);
     QCPGraph* graph = plot()->graph(0);
