@@ -60,6 +60,11 @@ MainWindow::MainWindow(QWidget* parent, LumicratePicker::Discovery discovery)
       m_pollTimer(new QTimer(this)), m_replotTimer(new QTimer(this))
 {
     ui->setupUi(this);
+    // Wide enough for its longest entry (within its maximum), so no page name is cut
+    // off; the window grows to fit when the pages need their own width too.
+    ui->lwActions->setMinimumWidth(
+        qMin(ui->lwActions->maximumWidth(),
+             ui->lwActions->sizeHintForColumn(0) + 2 * ui->lwActions->frameWidth()));
     m_pollTimer->setSingleShot(true);
     saveFileDialog = [](QWidget* parent, QString const& caption, QString const& dir,
                         QString const& filter) {
