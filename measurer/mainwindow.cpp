@@ -124,6 +124,8 @@ MainWindow::MainWindow(QWidget* parent, LumicratePicker::Discovery discovery)
     };
     keyboardModifiers = [] { return QGuiApplication::queryKeyboardModifiers(); };
     m_timer->setSingleShot(true);
+    // A coarse timer may end a sweep point's two counter periods 5 % early.
+    m_timer->setTimerType(Qt::PreciseTimer);
 
     qCDebug(lcMeasurer) << "MainWindow::MainWindow";
     ui->setupUi(this);
