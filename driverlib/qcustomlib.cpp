@@ -179,3 +179,26 @@ QHostAddress convertToHostAddress(QString const& text)
     }
     return QHostAddress(text);
 }
+
+QString normaliseUnitAddress(QString const& text)
+{
+    QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return text;
+    for (QString const& part : qAsConst(parts)) {
+        if (part.isEmpty())
+            return text;
+        for (QChar c : part) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return text;
+        }
+    }
+    for (int i = 1; i < 4; ++i) {
+        QString& part = parts[i];
+        int zeros = 0;
+        while (zeros < part.size() - 1 && part.at(zeros) == QLatin1Char('0'))
+            ++zeros;
+        part.remove(0, zeros);
+    }
+    return parts.join(QLatin1Char('.'));
+}

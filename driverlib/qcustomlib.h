@@ -15,6 +15,12 @@ QStringList availableLumicrates();
 // else goes to QHostAddress. Unparsable text gives a null address.
 QHostAddress convertToHostAddress(QString const& text);
 
+// The address text a measurer connects to: leading zeros stripped from the second
+// to fourth part of a dotted quad ("192.168.001.010" -> "192.168.1.10"), a lone "0"
+// kept, so no part is ever lost. Text that is not four dotted decimal parts is
+// returned unchanged.
+QString normaliseUnitAddress(QString const& text);
+
 struct lcDiscoveryOptions
 {
     quint16 discoveryPort = 9877;

@@ -3,6 +3,7 @@
 #include "ui_mainwindow.h"
 
 #include "commondriver.h"
+#include "deviceinfotext.h"
 #include "fixedsteptimeticker.h"
 #include "lctcpsocketiointerface.h"
 #include "measurerformat.h"
@@ -357,15 +358,7 @@ void MainWindow::initialize(Qt::KeyboardModifiers modifiers)
         return;
     }
 
-    // The module's own texts go into a rich-text label: shown as text, not markup.
-    QString status = QStringLiteral("Status: Device %1 inited<br>Modification: %2<br>Hardware: "
-                                    "%3<br>Firmware: %4<br>Description: %5<br>DeviceId: %6")
-                         .arg(type.toHtmlEscaped(),
-                              identifier->modificationVersion()->currentValue().toHtmlEscaped(),
-                              identifier->hardwareVersion()->currentValue().toHtmlEscaped(),
-                              identifier->firmwareVersion()->currentValue().toHtmlEscaped(),
-                              identifier->deviceDescription()->currentValue().toHtmlEscaped(),
-                              udidToString(identifier->UDID()->currentValue()));
+    QString status = deviceInfoStatusText(*identifier);
 
     QListWidget* list = ui->lwActions;
     while (list->count() > 4)

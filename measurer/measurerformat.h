@@ -22,11 +22,6 @@ QString serviceReadingText(LC4SDM1_Data_t const& data);
 QByteArray recordLine(LC4SDM0V1_Data_t const& data);
 QByteArray recordLine(LC4SDM1_Data_t const& data);
 
-// Strips leading zeros from the second to fourth part of a dotted quad
-// ("192.168.001.010" -> "192.168.1.10"), keeping a lone "0". Text that is not four
-// dotted decimal parts is returned unchanged.
-QString normaliseUnitAddress(QString const& text);
-
 // The counter time constant in milliseconds, or 0 when the module's value is not a
 // usable period (not finite, not positive). Rounded to the microsecond, so that the
 // float's last bit does not turn 0.29 s into 289.99999 ms.

@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "commondriver.h"
+#include "deviceinfotext.h"
 #include "ivdatafile.h"
 #include "lctcpsocketiointerface.h"
 #include "qcustomlib.h"
@@ -229,7 +230,7 @@ void MainWindow::on_pbInitialize_clicked()
     });
 
     const QString shown = ui->cbTcpIpAddress->currentText();
-    m_link->setAddress(convertToHostAddress(stripAddressZeros(shown)));
+    m_link->setAddress(convertToHostAddress(normaliseUnitAddress(shown)));
     m_link->setPort(m_unitPort);
     probe->setIOInterface(m_link);
     probe->setDevAddress(quint8(ui->sbDeviceAddress->value()));
@@ -257,15 +258,7 @@ void MainWindow::on_pbInitialize_clicked()
         return;
     }
 
-    // Module texts are shown as they are, not as markup.
-    ui->lbStatus->setText(
-        QStringLiteral("Status: Device %1 inited<br>Modification: %2<br>Hardware: %3<br>"
-                       "Firmware: %4<br>Description: %5<br>DeviceId: %6")
-            .arg(type.toHtmlEscaped(), probe->modificationVersion()->currentValue().toHtmlEscaped(),
-                 probe->hardwareVersion()->currentValue().toHtmlEscaped(),
-                 probe->firmwareVersion()->currentValue().toHtmlEscaped(),
-                 probe->deviceDescription()->currentValue().toHtmlEscaped(),
-                 udidToString(probe->UDID()->currentValue())));
+    ui->lbStatus->setText(deviceInfoStatusText(*probe));
 
     setPageFlags(!m_noBiasSource);
     if (!m_noBiasSource) {

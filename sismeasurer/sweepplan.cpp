@@ -79,22 +79,3 @@ int sweepEndWaitMs(SweepPlan const& plan)
     return bound >= double(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max()
                                                             : int(bound);
 }
-
-QString stripAddressZeros(QString const& text)
-{
-    QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4)
-        return text;
-    for (QString& part : parts) {
-        if (part.isEmpty())
-            return text;
-        for (QChar c : qAsConst(part))
-            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-                return text;
-        int first = 0;
-        while (first < part.size() - 1 && part.at(first) == QLatin1Char('0'))
-            ++first;
-        part = part.mid(first);
-    }
-    return parts.join(QLatin1Char('.'));
-}

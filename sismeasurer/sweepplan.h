@@ -24,8 +24,4 @@ bool planSweep(int sweepType, QString const& start, QString const& stop, QString
 // the link and for a module that runs a little slow.
 int sweepEndWaitMs(SweepPlan const& plan);
 
-// Leading zeros of a dotted quad removed part by part ("127.000.000.001" gives
-// "127.0.0.1", "10.0.1.0" stays); any other text is returned unchanged.
-QString stripAddressZeros(QString const& text);
-
 #endif // SWEEPPLAN_H

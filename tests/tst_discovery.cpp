@@ -116,6 +116,8 @@ class TestDiscovery : public QObject
 private slots:
     void convertToHostAddress_data();
     void convertToHostAddress();
+    void normaliseUnitAddress_data();
+    void normaliseUnitAddress();
 
     void callBacksListedOnceInOrderOfFirstCallBack();
     void silentAndLateCallBacksAreDropped();
@@ -164,6 +166,39 @@ void TestDiscovery::convertToHostAddress()
     QCOMPARE(got.isNull(), expected.isEmpty());
     if (!expected.isEmpty())
         QCOMPARE(got, QHostAddress(expected));
+}
+
+void TestDiscovery::normaliseUnitAddress_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("padded") << "192.168.001.010"
+                            << "192.168.1.10";
+    QTest::newRow("zero part") << "192.168.000.010"
+                               << "192.168.0.10";
+    QTest::newRow("trailing zeros kept") << "10.0.0.0"
+                                         << "10.0.0.0";
+    QTest::newRow("last part zero") << "192.168.1.0"
+                                    << "192.168.1.0";
+    QTest::newRow("first part untouched") << "010.1.2.3"
+                                          << "010.1.2.3";
+    QTest::newRow("not a quad") << "Manual..."
+                                << "Manual...";
+    QTest::newRow("padded loopback") << "127.000.000.001"
+                                     << "127.0.0.1";
+    QTest::newRow("zero last octet") << "10.0.1.0"
+                                     << "10.0.1.0";
+    QTest::newRow("all zero after first") << "1.0.0.0"
+                                          << "1.0.0.0";
+    QTest::newRow("not a quad") << "10.0.0"
+                                << "10.0.0";
+}
+
+void TestDiscovery::normaliseUnitAddress()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(::normaliseUnitAddress(text), expected);
 }
 
 void TestDiscovery::callBacksListedOnceInOrderOfFirstCallBack()

@@ -32,8 +32,6 @@ private slots:
     }
     void init() { MeasurerBench::clearSettings(); }
 
-    void addressNormalisation_data();
-    void addressNormalisation();
     void initializeSspd_data();
     void initializeSspd();
     void initializeFailures_data();
@@ -65,31 +63,6 @@ private slots:
 private:
     QTemporaryDir m_settings;
 };
-
-void TestMeasurer::addressNormalisation_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("padded") << "192.168.001.010"
-                            << "192.168.1.10";
-    QTest::newRow("zero part") << "192.168.000.010"
-                               << "192.168.0.10";
-    QTest::newRow("trailing zeros kept") << "10.0.0.0"
-                                         << "10.0.0.0";
-    QTest::newRow("last part zero") << "192.168.1.0"
-                                    << "192.168.1.0";
-    QTest::newRow("first part untouched") << "010.1.2.3"
-                                          << "010.1.2.3";
-    QTest::newRow("not a quad") << "Manual..."
-                                << "Manual...";
-}
-
-void TestMeasurer::addressNormalisation()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, expected);
-    QCOMPARE(normaliseUnitAddress(text), expected);
-}
 
 void TestMeasurer::initializeSspd_data()
 {

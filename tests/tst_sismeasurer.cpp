@@ -124,8 +124,6 @@ private slots:
     void init();
     void cleanup();
 
-    void addressZerosAreStrippedPerPart_data();
-    void addressZerosAreStrippedPerPart();
     void initializeBiasSourceThenOtherModule();
     void initializeFailuresReleaseTheProbe_data();
     void initializeFailuresReleaseTheProbe();
@@ -230,31 +228,6 @@ void TestSisMeasurer::setSweep(int type, QString const& start, QString const& st
     widget<QLineEdit>("leStopSweep")->setText(stop);
     widget<QLineEdit>("leStepSweep")->setText(step);
     widget<QLineEdit>("leTimeStepSweep")->setText(timeStep);
-}
-
-void TestSisMeasurer::addressZerosAreStrippedPerPart_data()
-{
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<QString>("host");
-    QTest::newRow("padded loopback") << "127.000.000.001"
-                                     << "127.0.0.1";
-    QTest::newRow("zero last octet") << "10.0.1.0"
-                                     << "10.0.1.0";
-    QTest::newRow("all zero after first") << "1.0.0.0"
-                                          << "1.0.0.0";
-    QTest::newRow("inner zeros of a part") << "192.168.001.010"
-                                           << "192.168.1.10";
-    QTest::newRow("not a quad") << "10.0.0"
-                                << "10.0.0";
-    QTest::newRow("picker entry") << "Manual..."
-                                  << "Manual...";
-}
-
-void TestSisMeasurer::addressZerosAreStrippedPerPart()
-{
-    QFETCH(QString, shown);
-    QFETCH(QString, host);
-    QCOMPARE(stripAddressZeros(shown), host);
 }
 
 void TestSisMeasurer::initializeBiasSourceThenOtherModule()
