@@ -1,5 +1,6 @@
 // lc-measurer-bench: what the measurer's own handlers add to the module round trips,
 // timed against lc-simulator on loopback. A measurement, not a test.
+#include "benchsupport.h"
 #include "commondriver.h"
 #include "mainwindow.h"
 #include "sspddriverm0.h"
@@ -40,14 +41,6 @@ constexpr double pointGoalMs = 10;
 constexpr int sweepPoints = 20;
 constexpr double sweepTimeConst = 0.05;
 
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 // Median milliseconds of `action`, each run followed by the queued events it left
 // (the plot's coalesced redraw), after a few warm-up runs.
 double medianMs(std::function<void()> const& action)
@@ -75,50 +68,6 @@ bool waitFor(std::function<bool()> const& done, int timeoutMs)
         loop.exec();
     }
     return done();
-}
-
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
-bool startSimulator(QProcess& process, QString const& path, quint16* port, QString* error)
-{
-    if (path.isEmpty() || !QFileInfo(path).isExecutable()) {
-        *error = QStringLiteral("no simulator at \"%1\" (use --simulator PATH)").arg(path);
-        return false;
-    }
-    *port = freeLoopbackPort();
-    process.setProgram(path);
-    process.setArguments(
-        {"--listen", "127.0.0.1", "--port", QString::number(*port), "--no-discovery"});
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start();
-    if (!process.waitForStarted(3000)) {
-        *error = process.errorString();
-        return false;
-    }
-    QByteArray output;
-    QElapsedTimer waited;
-    waited.start();
-    while (!output.contains('\n') && process.state() == QProcess::Running &&
-           waited.elapsed() < 5000) {
-        process.waitForReadyRead(100);
-        output += process.readAll();
-    }
-    if (process.state() == QProcess::Running && output.contains('\n'))
-        return true;
-    *error = QStringLiteral("simulator gave no startup line: %1").arg(QString(output));
-    return false;
-}
-
-void stopProcess(QProcess& process)
-{
-    process.terminate();
-    if (!process.waitForFinished(2000))
-        process.kill();
-    process.waitForFinished(2000);
 }
 
 void report(char const* what, double handlerMs, double roundTripMs, double goalMs)
@@ -155,7 +104,7 @@ int main(int argc, char* argv[])
     QProcess simulator;
     quint16 port = 0;
     QString error;
-    if (!startSimulator(simulator, parser.value(simulatorOption), &port, &error)) {
+    if (!startSimulator(simulator, parser.value(simulatorOption), &port, nullptr, &error)) {
         std::printf("simulator not started: %s\n", qPrintable(error));
         return 1;
     }

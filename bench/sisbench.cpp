@@ -6,6 +6,7 @@
 // points on an absolute schedule, so that the window's own share can be told
 // apart from a module that falls behind. A measurement, not a test; run it inside
 // scripts/netns.sh.
+#include "benchsupport.h"
 #include "lctcpsocketiointerface.h"
 #include "mainwindow.h"
 #include "sisbiassourcedriverm0.h"
@@ -43,13 +44,6 @@ void pause(int ms)
     loop.exec();
 }
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress(QHostAddress::LocalHost), 0);
-    return probe.serverPort();
-}
-
 bool waitListening(quint16 port, int timeoutMs)
 {
     QElapsedTimer clock;
@@ -62,14 +56,6 @@ bool waitListening(quint16 port, int timeoutMs)
         pause(50);
     }
     return false;
-}
-
-double cpuMs()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
 }
 
 QByteArray frame(quint8 address, quint8 command, QByteArray const& payload = {})
@@ -207,7 +193,7 @@ struct Result
 Result measure(QString const& program, QStringList arguments, int points, int timeStep)
 {
     Result result;
-    const quint16 port = freePort();
+    const quint16 port = freeLoopbackPort();
     QProcess module;
     module.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     module.start(program, arguments << "--port" << QString::number(port));
@@ -268,12 +254,12 @@ Result measure(QString const& program, QStringList arguments, int points, int ti
         result.longestReplot = qMax(result.longestReplot, clock.elapsed() - replotStarted);
     });
 
-    const double cpuBefore = cpuMs();
+    const double cpuBefore = processCpuMs();
     clock.start();
     ticker.start();
     child<QPushButton>(window, "pbStart")->click();
     result.handlerMs = clock.elapsed();
-    result.cpuMs = cpuMs() - cpuBefore;
+    result.cpuMs = processCpuMs() - cpuBefore;
     ticker.stop();
     pause(100);
 

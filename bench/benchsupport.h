@@ -1,0 +1,21 @@
+#ifndef BENCHSUPPORT_H
+#define BENCHSUPPORT_H
+
+#include <QProcess>
+#include <QString>
+
+#include <vector>
+
+// Helpers shared by the benchmarks.
+
+double median(std::vector<double> values);
+// CPU time this process has used so far, in milliseconds.
+double processCpuMs();
+quint16 freeLoopbackPort();
+void stopProcess(QProcess& process);
+// Starts lc-simulator on a free loopback port, without discovery, and waits for
+// its startup line (kept in `banner` when given).
+bool startSimulator(QProcess& process, const QString& path, quint16* port, QString* banner,
+                    QString* error);
+
+#endif // BENCHSUPPORT_H
