@@ -142,14 +142,14 @@ bool TempDriverM0::receiveTempTable()
     return true;
 }
 
-void TempDriverM0::updateData(const LC4TDM0V1_Data_t& data)
+void TempDriverM0::updateData(LC4TDM0V1_Data_t data)
 {
     m_data->setCurrentValue(data);
     emit dataUpdated(data);
 }
 
-void TempDriverM0::updateEEPROM(const LC4TDM0V1_EEPROM_Const_t& eepromConst)
+void TempDriverM0::updateEEPROM(LC4TDM0V1_EEPROM_Const_t eeprom)
 {
-    m_eepromConst->setCurrentValue(eepromConst);
-    emit eepromConstUpdated(eepromConst);
+    m_eepromConst->setCurrentValue(eeprom);
+    emit eepromConstUpdated(eeprom);
 }

@@ -127,8 +127,8 @@ signals:
     void eepromConstUpdated(LC4TDM0V1_EEPROM_Const_t eepromConst);
 
 public slots:
-    void updateData(const LC4TDM0V1_Data_t& data);
-    void updateEEPROM(const LC4TDM0V1_EEPROM_Const_t& eepromConst);
+    void updateData(LC4TDM0V1_Data_t data);
+    void updateEEPROM(LC4TDM0V1_EEPROM_Const_t eeprom);
 
 private:
     static constexpr int tableAttempts = 5;
