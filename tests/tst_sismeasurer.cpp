@@ -155,6 +155,8 @@ private:
     MainWindow* makeWindow(QStringList const& found = {QStringLiteral("127.0.0.1")});
     void initialize(QByteArray const& type = biasType, quint8 address = biasAddress);
     void acknowledgeSweep();
+    // An initialised window whose unit streams 40 points 100 ms apart once started.
+    void prepareSlowSweep();
     void streamOnStart(QList<QByteArray> const& frames, int gapMs);
     void setSweep(int type, QString const& start, QString const& stop, QString const& step,
                   QString const& timeStep);
@@ -679,7 +681,7 @@ void TestSisMeasurer::expiredWaitsStopAndClose()
     QCOMPARE(plot()->graph(0)->dataCount(), points);
 }
 
-void TestSisMeasurer::stopEndsARunningSweep()
+void TestSisMeasurer::prepareSlowSweep()
 {
     initialize();
     acknowledgeSweep();
@@ -688,6 +690,11 @@ void TestSisMeasurer::stopEndsARunningSweep()
         stream << point(i * 1e-4f, i * 1e-6f);
     streamOnStart(stream, 100);
     setSweep(0, "0", "4", "0.1", "100");
+}
+
+void TestSisMeasurer::stopEndsARunningSweep()
+{
+    prepareSlowSweep();
     QElapsedTimer clock;
     qint64 stoppedAt = -1;
     QTimer::singleShot(800, this, [&] {
@@ -708,13 +715,7 @@ void TestSisMeasurer::stopEndsARunningSweep()
 
 void TestSisMeasurer::closingDuringSweepStopsTheModule()
 {
-    initialize();
-    acknowledgeSweep();
-    QList<QByteArray> stream;
-    for (int i = 0; i < 40; ++i)
-        stream << point(i * 1e-4f, i * 1e-6f);
-    streamOnStart(stream, 100);
-    setSweep(0, "0", "4", "0.1", "100");
+    prepareSlowSweep();
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     bool closed = true;
