@@ -13,6 +13,9 @@
 
 namespace {
 
+// The type string answer is one frame payload.
+constexpr int maxTypeStringBytes = 254;
+
 constexpr qint64 maxCrateFileSize = 1 << 20;
 
 bool readText(const QJsonObject& object, const QString& key, QString* text, QString* error)
@@ -43,7 +46,8 @@ std::unique_ptr<SimModule> moduleFromJson(const QJsonValue& entry, QString* erro
     static const QSet<QString> knownKeys = {
         QStringLiteral("address"),         QStringLiteral("kind"),
         QStringLiteral("description"),     QStringLiteral("udid"),
-        QStringLiteral("hardwareVersion"), QStringLiteral("firmwareVersion")};
+        QStringLiteral("hardwareVersion"), QStringLiteral("firmwareVersion"),
+        QStringLiteral("typeString")};
     const QJsonValue address = object.value(QStringLiteral("address"));
     const double number = address.toDouble(-1);
     if (!address.isDouble() || number != std::floor(number) || number < 0 ||
@@ -86,12 +90,21 @@ std::unique_ptr<SimModule> moduleFromJson(const QJsonValue& entry, QString* erro
     QString description = module->description();
     QString hardware = module->hardwareVersion();
     QString firmware = module->firmwareVersion();
+    QString typeString = module->typeString();
     QString udidText;
-    if (!readText(object, QStringLiteral("description"), &description, error) ||
+    if (!readText(object, QStringLiteral("typeString"), &typeString, error) ||
+        !readText(object, QStringLiteral("description"), &description, error) ||
         !readText(object, QStringLiteral("hardwareVersion"), &hardware, error) ||
         !readText(object, QStringLiteral("firmwareVersion"), &firmware, error) ||
         !readText(object, QStringLiteral("udid"), &udidText, error))
         return nullptr;
+    // The answer carries at most 255 bytes, and the wire text ends at a zero byte.
+    if (typeString.toUtf8().size() > maxTypeStringBytes || typeString.contains(QChar(0))) {
+        *error = QStringLiteral("\"typeString\" must be at most %1 bytes of UTF-8 without zero bytes")
+                     .arg(maxTypeStringBytes);
+        return nullptr;
+    }
+    module->setTypeString(typeString);
     module->setDescription(description);
     module->setHardwareVersion(hardware);
     module->setFirmwareVersion(firmware);

@@ -63,6 +63,9 @@ public:
     void setHardwareVersion(const QString& text) { m_hardwareVersion = text; }
     void setFirmwareVersion(const QString& text) { m_firmwareVersion = text; }
     void setDescription(const QString& text) { m_description = text; }
+    // Lets a crate serve a type string the real modules never send (tests of
+    // unknown or hostile kinds).
+    void setTypeString(const QString& text) { m_typeString = text; }
 
     QByteArray udid() const { return m_udid; }
     void setUdid(const QByteArray& udid);
@@ -97,7 +100,6 @@ protected:
     void setCommand(quint8 command, Handler handler) { m_handlers.insert(command, handler); }
     // Binds a crate-file key to a member that holds its default; the range is inclusive.
     void addParameter(const QString& name, double* value, double low, double high);
-    void setTypeString(const QString& text) { m_typeString = text; }
     void setModificationVersion(const QString& text) { m_modificationVersion = text; }
     // Sizes both constant records, filled with the given defaults (zeros when empty).
     void setConstantsRecord(int size, const QByteArray& defaults = QByteArray());
