@@ -78,23 +78,34 @@ bool AbstractDriver::pMsgReceived(quint8 address, quint8 command, quint8 dataLen
 {
     if (address != devAddress())
         return false;
+    // 0xFF names a direction that does not exist, so it never matches a frame.
+    DriverProperty_p* owner = nullptr;
+    bool getter = false;
+    for (DriverProperty_p* property : qAsConst(m_properties)) {
+        if (command != noCommand && command == property->cmdGetter()) {
+            owner = property;
+            getter = true;
+            break;
+        }
+        if (command != noCommand && command == property->cmdSetter()) {
+            owner = property;
+            break;
+        }
+    }
+    // A cut answer to a read that must be whole is no answer: the attempt times out.
+    if (getter && dataLength < owner->minAnswerSize())
+        return true;
+
     m_answerTimer->stop();
     m_answerReceived = true;
     wakeWaits();
-
-    // 0xFF names a direction that does not exist, so it never matches a frame.
-    if (command == noCommand)
+    if (!owner)
         return false;
-    for (DriverProperty_p* property : qAsConst(m_properties)) {
-        if (command == property->cmdGetter()) {
-            property->setBufferData(QByteArray(reinterpret_cast<const char*>(data), dataLength));
-            property->gettedSignal().run(this);
-            return true;
-        }
-        if (command == property->cmdSetter()) {
-            property->settedSignal().run(this);
-            return true;
-        }
+    if (getter) {
+        owner->setBufferData(QByteArray(reinterpret_cast<const char*>(data), dataLength));
+        owner->gettedSignal().run(this);
+    } else {
+        owner->settedSignal().run(this);
     }
-    return false;
+    return true;
 }

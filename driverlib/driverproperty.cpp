@@ -35,10 +35,14 @@ void DriverProperty_p::readWrite(quint8 command, QByteArray data)
     m_lastSettedData = data;
 }
 
-QByteArray DriverProperty_p::readWriteSync(quint8 command, QByteArray data, bool* ok, int attempts)
+QByteArray DriverProperty_p::readWriteSync(quint8 command, QByteArray data, bool* ok, int attempts,
+                                           int minAnswerSize)
 {
     // The driver, and this property with it, may be deleted during a wait.
     const QPointer<AbstractDriver> driver(m_driver);
+    // A call made from an event handled during the wait restores the outer rule.
+    const int outerMinAnswerSize = m_minAnswerSize;
+    m_minAnswerSize = minAnswerSize;
     bool answered = false;
     while (driver && attempts > 0 && !answered) {
         readWrite(command, data);
@@ -47,7 +51,10 @@ QByteArray DriverProperty_p::readWriteSync(quint8 command, QByteArray data, bool
     }
     if (ok)
         *ok = answered && driver;
-    return driver ? m_data : QByteArray();
+    if (!driver)
+        return QByteArray();
+    m_minAnswerSize = outerMinAnswerSize;
+    return m_data;
 }
 
 void DriverCommand::execute()

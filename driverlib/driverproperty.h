@@ -45,7 +45,11 @@ public:
     void readWrite(quint8 command, QByteArray data);
     // Sends and waits, resending up to `attempts` times. Returns the current data
     // whatever the outcome: after a failure it is what was received earlier.
-    QByteArray readWriteSync(quint8 command, QByteArray data, bool* ok, int attempts);
+    // With `minAnswerSize`, a getter answer with fewer payload bytes counts as no
+    // answer at all: it is neither stored nor announced, and the attempt times out.
+    QByteArray readWriteSync(quint8 command, QByteArray data, bool* ok, int attempts,
+                             int minAnswerSize = 0);
+    int minAnswerSize() const { return m_minAnswerSize; }
 
     QByteArray data() const { return m_data; }
     void setBufferData(QByteArray const& data) { m_data = data; }
@@ -61,6 +65,7 @@ private:
     quint8 m_cmdSetter;
     QByteArray m_data;
     QByteArray m_lastSettedData;
+    int m_minAnswerSize = 0;
     cCallbackList m_gettedCallbacks;
     cCallbackList m_settedCallbacks;
 };
@@ -207,6 +212,12 @@ public:
     {
         return Codec::decode(readWriteSync(cmdGetter(), QByteArray(), ok, attempts));
     }
+    // Like getValueSync, but an answer shorter than the value fails instead of
+    // being zero-filled, for values that must never be taken in part.
+    T getValueSyncExact(bool* ok, int const& attempts)
+    {
+        return Codec::decode(readWriteSync(cmdGetter(), QByteArray(), ok, attempts, Codec::size));
+    }
     virtual void setCurrentValue(T const& value) { setBufferData(Codec::encode(value)); }
     virtual T currentValue() { return Codec::decode(data()); }
     virtual void setValue(T const& value) { readWrite(cmdSetter(), Codec::encode(value)); }
@@ -228,6 +239,7 @@ public:
 
     using DriverProperty<T>::getValue;
     using DriverProperty<T>::getValueSync;
+    using DriverProperty<T>::getValueSyncExact;
     using DriverProperty<T>::currentValue;
     using DriverProperty<T>::setCurrentValue;
     using DriverProperty<T>::gettedSignal;

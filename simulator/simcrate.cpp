@@ -100,8 +100,9 @@ std::unique_ptr<SimModule> moduleFromJson(const QJsonValue& entry, QString* erro
         return nullptr;
     // The answer carries at most 255 bytes, and the wire text ends at a zero byte.
     if (typeString.toUtf8().size() > maxTypeStringBytes || typeString.contains(QChar(0))) {
-        *error = QStringLiteral("\"typeString\" must be at most %1 bytes of UTF-8 without zero bytes")
-                     .arg(maxTypeStringBytes);
+        *error =
+            QStringLiteral("\"typeString\" must be at most %1 bytes of UTF-8 without zero bytes")
+                .arg(maxTypeStringBytes);
         return nullptr;
     }
     module->setTypeString(typeString);

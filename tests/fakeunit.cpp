@@ -100,6 +100,11 @@ void FakeUnit::onNewConnection()
     }
 }
 
+void FakeUnit::answerText(QByteArray const& query, QByteArray const& reply, int delayMs)
+{
+    m_textRules.append({query, reply, delayMs});
+}
+
 void FakeUnit::onReadyRead(int index)
 {
     Connection& c = m_connections[index];
@@ -108,6 +113,12 @@ void FakeUnit::onReadyRead(int index)
     c.unparsed += bytes;
     emit bytesReceived(index);
 
+    for (const TextRule& rule : qAsConst(m_textRules)) {
+        if (c.unparsed.startsWith(rule.query)) {
+            c.unparsed.remove(0, rule.query.size());
+            send(rule.reply, rule.delayMs, index);
+        }
+    }
     while (c.unparsed.size() >= 3) {
         const int length = quint8(c.unparsed.at(2));
         if (c.unparsed.size() < 3 + length)

@@ -42,7 +42,14 @@ public:
     // N > 0 only the Nth such frame is answered.
     void answer(quint8 address, quint8 command, QByteArray const& reply, int delayMs = 0,
                 int onlyAttempt = 0);
-    void clearRules() { m_rules.clear(); }
+    // Raw text equal to `query` at the start of a connection's unparsed bytes is
+    // taken out of the frame parser and answered with `reply`.
+    void answerText(QByteArray const& query, QByteArray const& reply, int delayMs = 0);
+    void clearRules()
+    {
+        m_rules.clear();
+        m_textRules.clear();
+    }
 
     // Writes raw bytes to a connection (-1: the latest) after `delayMs`;
     // with several pieces, `delayMs` lies before each of them.
@@ -71,6 +78,12 @@ private:
         int onlyAttempt;
         int seen;
     };
+    struct TextRule
+    {
+        QByteArray query;
+        QByteArray reply;
+        int delayMs;
+    };
     struct Connection
     {
         QPointer<QTcpSocket> socket;
@@ -86,6 +99,7 @@ private:
     QList<Connection> m_connections;
     QList<FakeFrame> m_frames;
     QList<Rule> m_rules;
+    QList<TextRule> m_textRules;
 };
 
 // "05 06 [6869]": address, command and payload in hex, for readable comparisons.

@@ -1,0 +1,47 @@
+#include "eepromnumber.h"
+
+#include <QDoubleSpinBox>
+#include <QDoubleValidator>
+#include <QLineEdit>
+#include <QLocale>
+
+#include <cmath>
+
+QString eepromNumberText(float value)
+{
+    // Nine significant digits always give the float back; fewer often do.
+    constexpr int maxDigits = 9;
+    if (!std::isfinite(value))
+        return QString::number(double(value));
+    for (int digits = 1; digits < maxDigits; ++digits) {
+        const QString text = QString::number(double(value), 'g', digits);
+        if (text.toFloat() == value)
+            return text;
+    }
+    return QString::number(double(value), 'g', maxDigits);
+}
+
+float eepromNumberValue(QString const& text)
+{
+    bool ok = false;
+    const float value = QLocale::c().toFloat(text.trimmed(), &ok);
+    return ok ? value : 0.0f;
+}
+
+double eepromJsonNumber(QString const& text)
+{
+    return eepromNumberText(eepromNumberValue(text)).toDouble();
+}
+
+void acceptEepromNumbers(QLineEdit* edit)
+{
+    auto* validator = new QDoubleValidator(edit);
+    validator->setNotation(QDoubleValidator::ScientificNotation);
+    validator->setLocale(QLocale::c());
+    edit->setValidator(validator);
+}
+
+void useCLocale(QDoubleSpinBox* spinBox)
+{
+    spinBox->setLocale(QLocale::c());
+}

@@ -1,0 +1,24 @@
+#ifndef EEPROMNUMBER_H
+#define EEPROMNUMBER_H
+
+#include <QString>
+
+class QDoubleSpinBox;
+class QLineEdit;
+
+// How the editors show and read calibration constants. A constant is shown as the
+// shortest text (at most 9 significant digits) that reads back as the same float,
+// so showing and sending a constant never changes it. Text is always in the C
+// locale, whatever the system's: "1.5" is one and a half everywhere.
+QString eepromNumberText(float value);
+// Empty or unreadable text reads as 0.
+float eepromNumberValue(QString const& text);
+// The number a record stores for a field: the float that the field sends.
+double eepromJsonNumber(QString const& text);
+
+// Lets the line edit accept only decimal numbers, exponent notation included.
+void acceptEepromNumbers(QLineEdit* edit);
+// Makes a spin box read and show C-locale numbers.
+void useCLocale(QDoubleSpinBox* spinBox);
+
+#endif // EEPROMNUMBER_H

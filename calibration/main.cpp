@@ -1,0 +1,15 @@
+#include "calibrationprogram.h"
+#include "maindialog.h"
+#include "startdialog.h"
+
+#include <QApplication>
+#include <QDebug>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    qDebug() << "Start";
+    StartDialog startDialog;
+    MainDialog mainDialog;
+    return runDevCalibration(startDialog, mainDialog);
+}

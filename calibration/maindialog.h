@@ -1,0 +1,62 @@
+#ifndef MAINDIALOG_H
+#define MAINDIALOG_H
+
+#include "commondriver.h"
+#include "driverwidget.h"
+#include "guardeddialog.h"
+#include "lc4drivertype.h"
+#include "lciointerfaceimpl.h"
+
+#include <QPointer>
+
+namespace Ui {
+class MainDialog;
+}
+
+// The calibration tool's main window for one module: the EEPROM editor of the
+// module's kind beside the buttons that read, send and permanently write its
+// constants, calibrate it and save or load its calibration record.
+class MainDialog : public GuardedDialog
+{
+    Q_OBJECT
+public:
+    explicit MainDialog(QWidget* parent = nullptr);
+    ~MainDialog() override;
+
+    // What the start dialog found; called once, in this order, before initializeUI().
+    void setInterface(lcIOInterfaceImpl* interface);
+    void setDeviceType(QString const& type);
+    void setDeviceAddress(int address);
+
+    // Creates the driver and the editor of the module's kind and reads the EEPROM.
+    // False for an unknown kind, after its warning: the program must end then.
+    bool initializeUI();
+    void enableGUI(bool enable);
+
+    LC4DriverType driverType() const { return m_driverType; }
+    CommonDriver* driver() const { return m_driver; }
+    DriverWidget* driverWidget() const { return m_driverWidget; }
+
+public slots:
+    void on_pbGetEeprom_clicked();
+    void on_pbSetEeprom_clicked();
+    void on_pbWriteEeprom_clicked();
+    void on_pbCalibrate_clicked();
+    void on_pbSave_clicked();
+    void on_pbLoad_clicked();
+
+private:
+    // Runs one button's exchange with the buttons and the editor disabled.
+    template <typename Action> void runAction(Action action);
+    void notAvailableYet(QString const& what);
+
+    Ui::MainDialog* ui;
+    QPointer<DriverWidget> m_driverWidget;
+    LC4DriverType m_driverType = UnknownType;
+    QPointer<CommonDriver> m_driver;
+    lcIOInterfaceImpl* m_interface = nullptr;
+    int m_deviceAddress = 0;
+    QString m_deviceType;
+};
+
+#endif // MAINDIALOG_H

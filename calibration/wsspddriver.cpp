@@ -1,0 +1,110 @@
+#include "wsspddriver.h"
+
+#include "ui_wsspddriver.h"
+
+namespace {
+
+// The rows both modifications have, in the same keys.
+template <typename Record> void addCommonFields(EepromFields<Record>* fields, Ui::wSspdDriver* ui)
+{
+    fields->addPair(QStringLiteral("CurrentAdcCoeffs"), &Record::currentAdcCoeff,
+                    ui->leCurrentAdcSlope, ui->leCurrentAdcIntercept);
+    fields->addPair(QStringLiteral("CurrentDacCoeffs"), &Record::currentDacCoeff,
+                    ui->leCurrentDacSlope, ui->leCurrentDacIntercept);
+    fields->addPair(QStringLiteral("VoltageAdcCoeffs"), &Record::voltageAdcCoeff,
+                    ui->leVoltageAdcSlope, ui->leVoltageAdcIntercept);
+    // Stored records spell this key with the two letters "le" in front.
+    fields->addPair(QStringLiteral("leCmpRefDacCoeffs"), &Record::cmpReferenceCoeff,
+                    ui->leCmpRefDacSlope, ui->leCmpRefDacIntercept);
+}
+
+} // namespace
+
+wSspdDriver::wSspdDriver(QWidget* parent) : DriverWidget(parent), ui(new Ui::wSspdDriver)
+{
+    ui->setupUi(this);
+    using M1 = LC4SDM1_EEPROM_Const_t;
+    addCommonFields(&m_fieldsM0, ui);
+    addCommonFields(&m_fieldsM1, ui);
+    m_fieldsM1.addPair(QStringLiteral("CurrentMonitorAdcCoeffs"), &M1::currentMonitorAdcCoeff,
+                       ui->leCurrentMonitorSlope, ui->leCurrentMonitorIntercept);
+    m_fieldsM1.addSingle(QStringLiteral("PulseWidth"), &M1::pulseWidthCoeff, ui->lePulseWidth);
+}
+
+wSspdDriver::~wSspdDriver()
+{
+    delete ui;
+}
+
+void wSspdDriver::showM1Rows(bool show)
+{
+    for (QWidget* widget :
+         {static_cast<QWidget*>(ui->lCurrentMonitorSlope),
+          static_cast<QWidget*>(ui->leCurrentMonitorSlope),
+          static_cast<QWidget*>(ui->lCurrentMonitorIntercept),
+          static_cast<QWidget*>(ui->leCurrentMonitorIntercept),
+          static_cast<QWidget*>(ui->lPulseWidth), static_cast<QWidget*>(ui->lePulseWidth)})
+        widget->setVisible(show);
+}
+
+void wSspdDriver::setDriver(CommonDriver* driver)
+{
+    m_driverKind = UnknownType;
+    if (auto* m0 = qobject_cast<SspdDriverM0*>(driver)) {
+        m_driverKind = SspdM0;
+        showM1Rows(false);
+        m_driverM0 = m0;
+        connect(m0, &SspdDriverM0::eepromConstUpdated, this,
+                [this](LC4SDM0V1_EEPROM_Const_t record) { m_fieldsM0.show(record); });
+    } else if (auto* m1 = qobject_cast<SspdDriverM1*>(driver)) {
+        m_driverKind = SspdM1;
+        showM1Rows(true);
+        m_driverM1 = m1;
+        connect(m1, &SspdDriverM1::eepromConstUpdated, this,
+                [this](LC4SDM1_EEPROM_Const_t record) { m_fieldsM1.show(record); });
+    } else {
+        return;
+    }
+    DriverWidget::setDriver(driver);
+}
+
+void wSspdDriver::enableGUI(bool enable)
+{
+    // The M1 fields include the M0 ones, hidden rows as well.
+    m_fieldsM1.setEnabled(enable);
+}
+
+void wSspdDriver::getEeprom()
+{
+    if (m_driverKind == SspdM1)
+        readRecord(m_driverM1 ? m_driverM1->eepromConst() : nullptr);
+    else
+        readRecord(m_driverM0 && m_driverKind == SspdM0 ? m_driverM0->eepromConst() : nullptr);
+}
+
+void wSspdDriver::setEeprom()
+{
+    if (m_driverKind == SspdM1)
+        sendRecord(m_driverM1 ? m_driverM1->eepromConst() : nullptr, m_fieldsM1.record());
+    else
+        sendRecord(m_driverM0 && m_driverKind == SspdM0 ? m_driverM0->eepromConst() : nullptr,
+                   m_fieldsM0.record());
+}
+
+QJsonObject wSspdDriver::eepromToJson()
+{
+    QJsonObject object;
+    if (m_driverKind == SspdM1)
+        m_fieldsM1.toJson(&object);
+    else
+        m_fieldsM0.toJson(&object);
+    return object;
+}
+
+void wSspdDriver::eepromFromJson(QJsonObject object)
+{
+    if (m_driverKind == SspdM1)
+        m_fieldsM1.fromJson(object);
+    else
+        m_fieldsM0.fromJson(object);
+}
