@@ -48,8 +48,8 @@ bool MainDialog::initializeUI()
         hide();
         OperatorDialogs::warning(nullptr, QStringLiteral("Warning"),
                                  QStringLiteral("Unknown type of Device"));
-        // Ends a running event loop; before the loop the caller ends the program.
-        QCoreApplication::exit(0);
+        // No event loop runs yet, so the caller ends the program (exit() would only
+        // leave every later wait returning at once).
         return false;
     }
     m_driver = kind->createDriver(this);

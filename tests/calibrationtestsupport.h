@@ -1,0 +1,81 @@
+#ifndef CALIBRATIONTESTSUPPORT_H
+#define CALIBRATIONTESTSUPPORT_H
+
+#include "maindialog.h"
+#include "operatordialogs.h"
+
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+// The calibration tool's boxes answered by the test and its settings kept in a
+// private directory.
+class CalibrationTestDialogs
+{
+public:
+    CalibrationTestDialogs()
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings.path());
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+        OperatorDialogs::warning = [this](QWidget*, QString const& title, QString const& text) {
+            warnings << title + '|' + text;
+        };
+        OperatorDialogs::openFileName = [this](QWidget*, QString const& caption) {
+            fileDialogs << caption;
+            return fileToOpen;
+        };
+    }
+
+    QStringList warnings;
+    QStringList fileDialogs;
+    QString fileToOpen;
+
+private:
+    QTemporaryDir m_settings;
+};
+
+// A main dialog set up as the start dialog hands it over.
+inline std::unique_ptr<MainDialog> openMainDialog(lcIOInterfaceImpl* link, int address,
+                                                  QString const& type)
+{
+    auto dialog = std::make_unique<MainDialog>();
+    dialog->setInterface(link);
+    dialog->setDeviceType(type);
+    dialog->setDeviceAddress(address);
+    dialog->show();
+    dialog->initializeUI();
+    return dialog;
+}
+
+template <typename T = QWidget> T* child(QObject const* parent, QString const& name)
+{
+    T* found = parent->findChild<T*>(name);
+    if (!found)
+        QTest::qFail(qPrintable("no widget " + name), __FILE__, __LINE__);
+    return found;
+}
+
+inline void click(QObject const* dialog, QString const& button)
+{
+    QTest::mouseClick(child<QPushButton>(dialog, button), Qt::LeftButton);
+}
+
+// The seven buttons of the main dialog and every line edit of its editor.
+inline QList<QWidget*> mainDialogControls(MainDialog const* dialog)
+{
+    QList<QWidget*> controls;
+    for (const char* name : {"pbCalibrate", "pbClose", "pbGetEeprom", "pbLoad", "pbSave",
+                             "pbSetEeprom", "pbWriteEeprom"})
+        controls << child(dialog, QString::fromLatin1(name));
+    for (QLineEdit* edit : dialog->findChildren<QLineEdit*>())
+        controls << edit;
+    return controls;
+}
+
+#endif // CALIBRATIONTESTSUPPORT_H
