@@ -9,11 +9,13 @@
 
 QString eepromNumberText(float value)
 {
-    // Nine significant digits always give the float back; fewer often do.
+    // Nine significant digits always give the float back; fewer often do. Below
+    // six digits the text is that of %g, which shows 8000 rather than 8e+03.
     constexpr int maxDigits = 9;
+    constexpr int displayDigits = 6;
     if (!std::isfinite(value))
         return QString::number(double(value));
-    for (int digits = 1; digits < maxDigits; ++digits) {
+    for (int digits = displayDigits; digits < maxDigits; ++digits) {
         const QString text = QString::number(double(value), 'g', digits);
         if (text.toFloat() == value)
             return text;

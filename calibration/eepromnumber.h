@@ -6,9 +6,9 @@
 class QDoubleSpinBox;
 class QLineEdit;
 
-// How the editors show and read calibration constants. A constant is shown as the
-// shortest text (at most 9 significant digits) that reads back as the same float,
-// so showing and sending a constant never changes it. Text is always in the C
+// How the editors show and read calibration constants. A constant is shown like
+// %g, with as many significant digits beyond six (at most nine) as it takes to
+// read back as the same float, so showing and sending a constant never changes it. Text is always in the C
 // locale, whatever the system's: "1.5" is one and a half everywhere.
 QString eepromNumberText(float value);
 // Empty or unreadable text reads as 0.

@@ -3,7 +3,7 @@
 # stand-in for a unit, inside a private network namespace (the programs broadcast
 # a discovery when their window opens). The window finds the simulator by itself.
 #
-#   ./scripts/demo.sh [measurer|sismeasurer|simulator]     (default: measurer)
+#   ./scripts/demo.sh [measurer|sismeasurer|calibration|simulator]     (default: measurer)
 #
 # With a display the program runs until its window is closed. Without one it runs
 # under Xvfb for a while and leaves a screenshot in build/demo-<program>.png.
@@ -13,9 +13,9 @@ cd "$(dirname "$0")/.."
 
 program=${1:-measurer}
 case "$program" in
-measurer | sismeasurer | simulator) ;;
+measurer | sismeasurer | calibration | simulator) ;;
 *)
-    echo "usage: $0 [measurer|sismeasurer|simulator]" >&2
+    echo "usage: $0 [measurer|sismeasurer|calibration|simulator]" >&2
     exit 2
     ;;
 esac
@@ -47,15 +47,17 @@ exec scripts/netns.sh bash -c '
         exit 0
     fi
 
-    binary=build/$program/lc-$program
+    name=lc-$program
+    [ "$program" = calibration ] && name=lc-devcalibration
+    binary=build/$program/$name
     if [ -n "${DISPLAY:-}" ]; then
-        echo "demo: starting lc-$program; close its window to end the demo"
+        echo "demo: starting $name; close its window to end the demo"
         "$binary"
         exit 0
     fi
 
     shot=build/demo-$program.png
-    echo "demo: no display, running lc-$program under Xvfb for 15 s"
+    echo "demo: no display, running $name under Xvfb for 15 s"
     Xvfb :77 -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
     sleep 1
     DISPLAY=:77 "$binary" &

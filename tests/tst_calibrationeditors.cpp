@@ -244,6 +244,7 @@ void TestCalibrationEditors::numberTextsReadBackToTheSameFloat()
     QCOMPARE(eepromNumberText(0.000125f), QString("0.000125"));
     QCOMPARE(eepromNumberText(1.25e-05f), QString("1.25e-05"));
     QCOMPARE(eepromNumberText(-2.0f), QString("-2"));
+    QCOMPARE(eepromNumberText(8000.0f), QString("8000"));
     QCOMPARE(eepromNumberText(0.123456789f), QString("0.12345679"));
     QCOMPARE(eepromNumberValue("x"), 0.0f);
     QCOMPARE(eepromNumberValue(""), 0.0f);
