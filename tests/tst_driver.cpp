@@ -103,6 +103,7 @@ private slots:
     void laterPropertyDisplacesEarlier();
     void lateAnswer();
     void failedReadKeepsValue();
+    void exactReadRefusesShortAnswers();
     void driverDeletedDuringWait();
     void syncCallInsideDelivery();
     void waitDoesNotSpin();
@@ -251,6 +252,39 @@ void tst_Driver::failedReadKeepsValue()
     QTRY_COMPARE_WITH_TIMEOUT(rig.unit.frameCount(), 5, 2000);
     QCOMPARE(describe(rig.unit.frames().mid(2)),
              (QStringList{"04 21 [000080c0]", "04 20 []", "04 27 [616263]"}));
+}
+
+void tst_Driver::exactReadRefusesShortAnswers()
+{
+    Rig rig;
+    TestDriver& d = *rig.drv;
+    const QByteArray line = DriverValueCodec<pair_t<float>>::encode({2.5f, -1.0f});
+    // The first answer is cut short, the second is whole.
+    rig.unit.answer(4, 0x22, FakeUnit::frame(4, 0x22, line.left(6)), 0, 1);
+    rig.unit.answer(4, 0x22, FakeUnit::frame(4, 0x22, line), 0, 2);
+    int getted = 0;
+    d.line.gettedSignal().append([&getted] { ++getted; });
+    bool ok = false;
+    pair_t<float> read = d.line.getValueSyncExact(&ok, 1);
+    QVERIFY(!ok);
+    QCOMPARE(getted, 0);
+    QCOMPARE(read.first, 0.0f);
+    read = d.line.getValueSyncExact(&ok, 1);
+    QVERIFY(ok);
+    QCOMPARE(getted, 1);
+    QCOMPARE(read.second, -1.0f);
+
+    // A cut answer spends the attempt; the next attempt's whole answer counts.
+    rig.unit.clearRules();
+    rig.unit.answer(4, 0x22, FakeUnit::frame(4, 0x22, line.left(4)), 0, 1);
+    rig.unit.answer(4, 0x22, FakeUnit::frame(4, 0x22, line), 0, 2);
+    d.line.getValueSyncExact(&ok, 2);
+    QVERIFY(ok);
+    // The plain read still takes a cut answer, zero-filled.
+    rig.unit.clearRules();
+    rig.unit.answer(4, 0x22, FakeUnit::frame(4, 0x22, line.left(4)));
+    QCOMPARE(d.line.getValueSync(&ok, 1).second, 0.0f);
+    QVERIFY(ok);
 }
 
 void tst_Driver::driverDeletedDuringWait()
