@@ -248,8 +248,15 @@ bool SimCrate::loadJson(const QByteArray& json, QString* error)
         if (!canAdd(*entry.second, error))
             return false;
     }
+    SimMeterWiring wiring = m_meterWiring;
+    const QJsonValue meter = document.object().value(QStringLiteral("meter"));
+    if (!meter.isUndefined() && !SimMeterWiring::fromJson(meter, &wiring, error)) {
+        *error = QStringLiteral("meter: %1").arg(*error);
+        return false;
+    }
     for (auto& entry : staged.m_modules)
         m_modules[entry.first] = std::move(entry.second);
+    m_meterWiring = wiring;
     return true;
 }
 

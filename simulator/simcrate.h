@@ -1,6 +1,8 @@
 #ifndef SIMCRATE_H
 #define SIMCRATE_H
 
+#include "simmeterconfig.h"
+
 #include <QList>
 #include <QString>
 
@@ -35,11 +37,14 @@ public:
     SimModule* module(int address) const;
     QList<SimModule*> modules() const;
     bool isEmpty() const { return m_modules.empty(); }
+    // The reference meter's wiring from the crate file's "meter" entry.
+    const SimMeterWiring& meterWiring() const { return m_meterWiring; }
 
 private:
     bool canAdd(const SimModule& module, QString* error) const;
 
     std::map<int, std::unique_ptr<SimModule>> m_modules;
+    SimMeterWiring m_meterWiring;
 };
 
 #endif // SIMCRATE_H

@@ -42,6 +42,7 @@ SimHeaterM0::SimHeaterM0(quint8 address, QObject* parent)
     addParameter(QStringLiteral("gainError"), &m_gainError, 0.0, 0.2);
     addParameter(QStringLiteral("zeroError"), &m_zeroError, 0.0, 2000.0);
     addParameter(QStringLiteral("outputLimit"), &m_outputLimit, 0.001, 10.0);
+    addOutput(QStringLiteral("current"), Quantity::Current, [this] { return outputCurrent(); });
 
     m_phaseTimer.setSingleShot(true);
     connect(&m_phaseTimer, &QTimer::timeout, this, [this] {

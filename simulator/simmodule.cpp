@@ -94,6 +94,23 @@ QStringList SimModule::parameterNames() const
     return names;
 }
 
+QStringList SimModule::outputNames() const
+{
+    QStringList names;
+    for (const Output& output : m_outputs)
+        names.append(output.name);
+    return names;
+}
+
+const SimModule::Output* SimModule::output(const QString& name) const
+{
+    for (const Output& output : m_outputs) {
+        if (output.name == name)
+            return &output;
+    }
+    return nullptr;
+}
+
 bool SimModule::setParameter(const QString& name, double value, QString* error)
 {
     for (const Parameter& parameter : m_parameters) {

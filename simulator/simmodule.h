@@ -89,6 +89,23 @@ public:
     // False, with a reason, for an unknown name or a value outside the parameter's range.
     bool setParameter(const QString& name, double value, QString* error);
 
+    // A physical output a reference meter can be wired to: what the module really
+    // drives or sees at its terminals, not what its constants make of it.
+    enum class Quantity
+    {
+        Current, // amperes
+        Voltage  // volts
+    };
+    struct Output
+    {
+        QString name;
+        Quantity quantity;
+        std::function<double()> value;
+    };
+    QStringList outputNames() const;
+    // Null for a name the kind does not have.
+    const Output* output(const QString& name) const;
+
     bool hasCommand(quint8 command) const { return m_handlers.contains(command); }
     std::optional<QByteArray> handle(quint8 command, const QByteArray& payload);
 
@@ -100,6 +117,10 @@ protected:
     void setCommand(quint8 command, Handler handler) { m_handlers.insert(command, handler); }
     // Binds a crate-file key to a member that holds its default; the range is inclusive.
     void addParameter(const QString& name, double* value, double low, double high);
+    void addOutput(const QString& name, Quantity quantity, std::function<double()> value)
+    {
+        m_outputs.append({name, quantity, std::move(value)});
+    }
     void setModificationVersion(const QString& text) { m_modificationVersion = text; }
     // Sizes both constant records, filled with the given defaults (zeros when empty).
     void setConstantsRecord(int size, const QByteArray& defaults = QByteArray());
@@ -136,6 +157,7 @@ private:
         double high;
     };
     QList<Parameter> m_parameters;
+    QList<Output> m_outputs;
 };
 
 #endif // SIMMODULE_H

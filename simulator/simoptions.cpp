@@ -23,6 +23,25 @@ bool readInt(const QCommandLineParser& parser, const QString& name, int low, int
     return true;
 }
 
+bool readDouble(const QCommandLineParser& parser, const QString& name, double low, double high,
+                double* value, QString* error)
+{
+    if (!parser.isSet(name))
+        return true;
+    bool ok = false;
+    const double number = parser.value(name).toDouble(&ok);
+    if (!ok || !(number >= low && number <= high)) {
+        *error = QStringLiteral("--%1 needs a number from %2 to %3, not \"%4\"")
+                     .arg(name)
+                     .arg(low)
+                     .arg(high)
+                     .arg(parser.value(name));
+        return false;
+    }
+    *value = number;
+    return true;
+}
+
 } // namespace
 
 bool SimOptions::parse(const QStringList& arguments, QString* error)
@@ -65,6 +84,37 @@ bool SimOptions::parse(const QStringList& arguments, QString* error)
          QStringLiteral("UDP port the discovery broadcast is answered on (default 9877)."),
          QStringLiteral("N")},
         {QStringLiteral("no-discovery"), QStringLiteral("Do not answer discovery broadcasts.")},
+        {QStringLiteral("meter"),
+         QStringLiteral("Start the reference multimeter, measuring OUTPUT of the module at ADDR "
+                        "(e.g. 5:current; a crate file may give it as \"meter\" instead). "
+                        "Outputs: current, voltage (SSPD drivers, bias source); current "
+                        "(control line, heater); current, voltage, pressureVoltageP, "
+                        "pressureVoltageN (LC4TDM0); current0..3, voltage0..3 (LC4TDM1)."),
+         QStringLiteral("ADDR:OUTPUT")},
+        {QStringLiteral("meter-shunt"),
+         QStringLiteral("The output current flows through a shunt of OHMS; the meter's voltage "
+                        "functions read the voltage across it."),
+         QStringLiteral("OHMS")},
+        {QStringLiteral("meter-port"),
+         QStringLiteral("TCP port of the meter's SCPI socket (default 5025, 0: any free)."),
+         QStringLiteral("N")},
+        {QStringLiteral("meter-pty"),
+         QStringLiteral("Also serve the meter's serial port on a pseudo-terminal, with a "
+                        "symbolic link to it at LINK."),
+         QStringLiteral("LINK")},
+        {QStringLiteral("meter-integration"),
+         QStringLiteral("Integration time per reading (default: from the resolution asked, "
+                        "200 ms at the default resolution and 50 Hz)."),
+         QStringLiteral("MS")},
+        {QStringLiteral("meter-line-frequency"),
+         QStringLiteral("Power-line frequency the integration is counted in (default 50)."),
+         QStringLiteral("HZ")},
+        {QStringLiteral("meter-silent"),
+         QStringLiteral("The meter takes commands and never answers.")},
+        {QStringLiteral("meter-garbage"),
+         QStringLiteral("The meter answers readings with text that is no number.")},
+        {QStringLiteral("meter-delay"), QStringLiteral("Every meter answer this many ms later."),
+         QStringLiteral("MS")},
     });
     helpText = parser.helpText();
     if (!parser.parse(arguments)) {
@@ -115,9 +165,34 @@ bool SimOptions::parse(const QStringList& arguments, QString* error)
         }
         server.silent.insert(address);
     }
+    if (!parseMeter(parser, error))
+        return false;
     crateFile = parser.value(QStringLiteral("crate"));
     moduleArguments = parser.values(QStringLiteral("module"));
     stateFile = parser.value(QStringLiteral("state"));
     server.verbose = parser.isSet(QStringLiteral("verbose"));
+    return true;
+}
+
+bool SimOptions::parseMeter(const QCommandLineParser& parser, QString* error)
+{
+    if (parser.isSet(QStringLiteral("meter")) &&
+        !SimMeterWiring::fromArgument(parser.value(QStringLiteral("meter")), &meter.wiring, error))
+        return false;
+    if (!readDouble(parser, QStringLiteral("meter-shunt"), 1e-6, 1e9, &meter.wiring.shunt, error) ||
+        !readInt(parser, QStringLiteral("meter-port"), 0, 65535, &meter.port, error) ||
+        !readInt(parser, QStringLiteral("meter-integration"), 1, 600000, &meter.integrationMs,
+                 error) ||
+        !readDouble(parser, QStringLiteral("meter-line-frequency"), 1, 1000, &meter.lineFrequency,
+                    error) ||
+        !readInt(parser, QStringLiteral("meter-delay"), 0, 600000, &meter.delayMs, error))
+        return false;
+    meter.ptyLink = parser.value(QStringLiteral("meter-pty"));
+    meter.silent = parser.isSet(QStringLiteral("meter-silent"));
+    meter.garbage = parser.isSet(QStringLiteral("meter-garbage"));
+    for (const QString& name : parser.optionNames()) {
+        if (name.startsWith(QLatin1String("meter-")))
+            meterOptionsGiven = true;
+    }
     return true;
 }

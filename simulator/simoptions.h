@@ -1,11 +1,14 @@
 #ifndef SIMOPTIONS_H
 #define SIMOPTIONS_H
 
+#include "simmeterconfig.h"
 #include "simserverconfig.h"
 
 #include <QHostAddress>
 #include <QString>
 #include <QStringList>
+
+class QCommandLineParser;
 
 // The command line of lc-simulator.
 struct SimOptions
@@ -20,11 +23,17 @@ struct SimOptions
     quint16 discoveryPort = 9877;
     bool noDiscovery = false;
     SimServerConfig server;
+    // The reference meter; --meter overrides the crate file's wiring.
+    SimMeterConfig meter;
+    bool meterOptionsGiven = false; // any --meter-* option
     bool helpRequested = false;
     QString helpText;
 
     // Arguments start with the program name; false with a message on bad input.
     bool parse(const QStringList& arguments, QString* error);
+
+private:
+    bool parseMeter(const QCommandLineParser& parser, QString* error);
 };
 
 #endif // SIMOPTIONS_H

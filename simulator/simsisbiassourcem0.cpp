@@ -69,6 +69,10 @@ SimSisBiasSourceM0::SimSisBiasSourceM0(quint8 address, QObject* parent)
     nominal.voltageStep = 1e-6f;
     nominal.currentMonitorResistance = 10.0f; // the design value of the resistor
     setConstantsRecord(eepromSize, encoded(nominal));
+    // At the output terminals: the junction's voltage and the current through it.
+    addOutput(QStringLiteral("voltage"), Quantity::Voltage,
+              [this] { return solve().junctionVoltage; });
+    addOutput(QStringLiteral("current"), Quantity::Current, [this] { return solve().current; });
 
     m_sweep.timeStep = 20;
     m_sweep.mode = VoltageMode;

@@ -47,6 +47,7 @@ SimSisControlLineM0::SimSisControlLineM0(quint8 address, QObject* parent)
     addParameter(QStringLiteral("gainError"), &m_gainError, 0.0, 0.2);
     addParameter(QStringLiteral("zeroError"), &m_zeroError, 0.0, 2000.0);
     addParameter(QStringLiteral("outputLimit"), &m_outputLimit, 0.001, 1.0);
+    addOutput(QStringLiteral("current"), Quantity::Current, [this] { return outputCurrent(); });
 
     setCommand(CmdData, [this](const QByteArray&) -> std::optional<QByteArray> {
         LC4CLM0V0_Data_t data = {};

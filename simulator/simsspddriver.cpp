@@ -55,6 +55,15 @@ SimSspdDriver::SimSspdDriver(const QString& model, Bit3 bit3, quint8 address, QO
     m_sinceBooked.start();
     m_sincePeriod.start();
     registerParameters();
+    // At the output terminals; the state is brought up to date first, as for a reading.
+    addOutput(QStringLiteral("current"), Quantity::Current, [this] {
+        change([] {});
+        return m_op.detectorCurrent;
+    });
+    addOutput(QStringLiteral("voltage"), Quantity::Voltage, [this] {
+        change([] {});
+        return m_op.voltage;
+    });
     registerCommands();
     resetToPowerUp();
 }

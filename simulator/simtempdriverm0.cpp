@@ -49,6 +49,12 @@ SimTempDriverM0::SimTempDriverM0(quint8 address, QObject* parent)
     addParameter(QStringLiteral("temperature"), &m_temperature, 1.0, 400.0);
     addParameter(QStringLiteral("pressure"), &m_pressure, 0.0, 1000.0);
     addParameter(QStringLiteral("calibrationLoad"), &m_calibrationLoad, 1.0, 1e7);
+    addOutput(QStringLiteral("current"), Quantity::Current, [this] { return sensorCurrent(); });
+    addOutput(QStringLiteral("voltage"), Quantity::Voltage, [this] { return sensorVoltage(); });
+    addOutput(QStringLiteral("pressureVoltageP"), Quantity::Voltage,
+              [this] { return pressureVoltage(true); });
+    addOutput(QStringLiteral("pressureVoltageN"), Quantity::Voltage,
+              [this] { return pressureVoltage(false); });
 
     setCommand(CmdData, [this](const QByteArray&) -> std::optional<QByteArray> {
         return DriverValueCodec<LC4TDM0V1_Data_t>::encode(sample());

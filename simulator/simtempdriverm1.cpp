@@ -45,6 +45,18 @@ SimTempDriverM1::SimTempDriverM1(quint8 address, QObject* parent)
     for (int ch = 0; ch < channels; ++ch)
         addParameter(QStringLiteral("temperature%1").arg(ch), &m_temperature[ch], 1.0, 400.0);
     addParameter(QStringLiteral("calibrationLoad"), &m_calibrationLoad, 1.0, 1e7);
+    for (int ch = 0; ch < channels; ++ch) {
+        addOutput(QStringLiteral("current%1").arg(ch), Quantity::Current, [this, ch] {
+            if (!m_poweredUp)
+                powerUp();
+            return sensorCurrent(ch);
+        });
+        addOutput(QStringLiteral("voltage%1").arg(ch), Quantity::Voltage, [this, ch] {
+            if (!m_poweredUp)
+                powerUp();
+            return inputVoltage(ch);
+        });
+    }
 
     command(CmdVoltages, [this](const QByteArray& payload) {
         return perChannel(payload, &SimTempDriverM1::readVoltage);

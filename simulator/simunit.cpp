@@ -1,6 +1,7 @@
 #include "simunit.h"
 
 #include "simdiscoveryresponder.h"
+#include "simmeterserver.h"
 #include "simmodule.h"
 #include "simoptions.h"
 #include "simserver.h"
@@ -28,6 +29,28 @@ bool SimUnit::buildCrate(const SimOptions& options, QString* error)
     return true;
 }
 
+bool SimUnit::startMeter(const SimOptions& options, QString* error)
+{
+    SimMeterConfig config = options.meter;
+    if (!config.wiring.isWired()) {
+        config.wiring = m_crate.meterWiring();
+        if (options.meter.wiring.shunt > 0)
+            config.wiring.shunt = options.meter.wiring.shunt;
+    }
+    if (!config.wiring.isWired()) {
+        if (!options.meterOptionsGiven)
+            return true;
+        *error = QStringLiteral("the --meter-... options need --meter or a \"meter\" entry in "
+                                "the crate file");
+        return false;
+    }
+    auto meter = std::make_unique<SimMeterServer>();
+    if (!meter->start(config, &m_crate, options.listenAddress, error))
+        return false;
+    m_meter = std::move(meter);
+    return true;
+}
+
 bool SimUnit::start(const SimOptions& options, QString* error)
 {
     if (m_server) {
@@ -50,6 +73,8 @@ bool SimUnit::start(const SimOptions& options, QString* error)
             });
         }
     }
+    if (!startMeter(options, error))
+        return false;
     auto server = std::make_unique<SimServer>(&m_crate, options.server);
     if (!server->listen(options.listenAddress, options.port, error))
         return false;
@@ -89,6 +114,8 @@ QStringList SimUnit::summary() const
                   : QStringLiteral("  not answering discovery"));
     lines << (m_state ? QStringLiteral("  EEPROM state file: %1").arg(m_state->path())
                       : QStringLiteral("  EEPROM kept in memory only"));
+    if (m_meter)
+        lines << m_meter->summary();
     QStringList faults;
     if (config.delayMs > 0)
         faults << QStringLiteral("replies %1 ms late").arg(config.delayMs);

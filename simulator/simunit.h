@@ -8,6 +8,7 @@
 #include <memory>
 
 class SimDiscoveryResponder;
+class SimMeterServer;
 class SimServer;
 class SimStateFile;
 struct SimOptions;
@@ -25,16 +26,20 @@ public:
 
     SimCrate& crate() { return m_crate; }
     SimServer* server() const { return m_server.get(); }
+    // Null unless the reference meter is wired.
+    SimMeterServer* meter() const { return m_meter.get(); }
     // What the unit serves, one line each, for the start-up banner.
     QStringList summary() const;
 
 private:
     bool buildCrate(const SimOptions& options, QString* error);
+    bool startMeter(const SimOptions& options, QString* error);
 
     SimCrate m_crate;
     std::unique_ptr<SimStateFile> m_state;
     std::unique_ptr<SimServer> m_server;
     std::unique_ptr<SimDiscoveryResponder> m_discovery;
+    std::unique_ptr<SimMeterServer> m_meter;
 };
 
 #endif // SIMUNIT_H
