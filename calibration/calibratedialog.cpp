@@ -1,0 +1,137 @@
+#include "calibratedialog.h"
+
+#include "cagilent34401avisainterface.h"
+#include "calibrationsettings.h"
+#include "commoncalibrator.h"
+#include "lc4tdm1calibrator.h"
+#include "moduletypetable.h"
+#include "ui_calibratedialog.h"
+
+#include <QDebug>
+
+CalibrateDialog::CalibrateDialog(QWidget* parent,
+                                 std::unique_ptr<cAgilent34401aVisaInterface> agilent)
+    : QDialog(parent), ui(new Ui::CalibrateDialog),
+      m_agilent(agilent ? std::move(agilent) : std::make_unique<cAgilent34401aVisaInterface>())
+{
+    ui->setupUi(this);
+    setWindowModality(Qt::WindowModal);
+    connect(ui->pbClose, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+CalibrateDialog::~CalibrateDialog()
+{
+    delete ui;
+}
+
+void CalibrateDialog::enableComponents(bool enable)
+{
+    ui->cbMode->setEnabled(enable);
+    ui->leVisaName->setEnabled(enable);
+    ui->pbStart->setEnabled(enable);
+}
+
+int CalibrateDialog::exec()
+{
+    if (!m_agilent->isVisaInited())
+        return -1;
+    prepareCalibrator();
+    return QDialog::exec();
+}
+
+void CalibrateDialog::prepareCalibrator()
+{
+    enableComponents(true);
+    if (m_calibrator) {
+        m_calibrator->disconnect(this);
+        m_calibrator->deleteLater();
+    }
+    const ModuleKind* kind = moduleKind(m_driverType);
+    m_calibrator = kind ? kind->createCalibrator(this) : new CommonCalibrator(this);
+    if (auto* channelled = qobject_cast<LC4TDM1Calibrator*>(m_calibrator))
+        channelled->setChannel(m_channel);
+    connect(m_calibrator, &CommonCalibrator::changeProgress, this,
+            &CalibrateDialog::changeProgress);
+    connect(m_calibrator, &CommonCalibrator::finished, this, [this] { enableComponents(true); });
+    connect(m_calibrator, &CommonCalibrator::addPoint, this, &CalibrateDialog::appendPoints);
+    connect(m_calibrator, &CommonCalibrator::message, this, &CalibrateDialog::messagePerform);
+    connect(m_calibrator, &CommonCalibrator::performPlot, this, &CalibrateDialog::plotPerform);
+    m_calibrator->setDriver(m_driver);
+
+    QSettings settings = calibrationSettings();
+    const QStringList modes = m_calibrator->modeList();
+    if (settings.value(QStringLiteral("DriverType")).toString() == m_calibrator->driverType()) {
+        const int stored =
+            settings.value(m_calibrator->driverType() + QStringLiteral("_Mode"), 0).toInt();
+        // A stored index beyond this kind's modes would select nothing.
+        m_calibrator->setModeIndex(qBound(0, stored, qMax(0, modes.size() - 1)));
+    }
+    ui->cbMode->clear();
+    ui->cbMode->addItems(modes);
+    ui->cbMode->setCurrentIndex(m_calibrator->modeIndex());
+    ui->leVisaName->setText(settings.value(QStringLiteral("VisaName")).toString());
+    ui->progressBar->setValue(0);
+    ui->lStatus->setText(QStringLiteral("Status: "));
+}
+
+void CalibrateDialog::reject()
+{
+    stopCalibration();
+    QDialog::reject();
+}
+
+void CalibrateDialog::on_pbStart_clicked()
+{
+    if (!m_calibrator || m_calibrator->isRunning())
+        return;
+    calibrationSettings().setValue(QStringLiteral("VisaName"), ui->leVisaName->text());
+    m_calibrator->setModeIndex(qMax(0, ui->cbMode->currentIndex()));
+    m_agilent->setVisaDeviceName(ui->leVisaName->text());
+    m_calibrator->setAgilent(m_agilent.get());
+    enableComponents(false);
+    const QPointer<CommonCalibrator> calibrator(m_calibrator);
+    calibrator->start();
+}
+
+void CalibrateDialog::changeProgress(int progress)
+{
+    ui->progressBar->setValue(progress);
+}
+
+void CalibrateDialog::appendPoints(int graphIndex, double x, double y, bool update)
+{
+    if (graphIndex < 0 || graphIndex >= ui->dataPlot->graphCount())
+        return;
+    ui->dataPlot->graph(graphIndex)->addData(x, y);
+    if (update) {
+        ui->dataPlot->rescaleAxes(true);
+        ui->dataPlot->replot(QCustomPlot::rpQueuedReplot);
+    }
+}
+
+void CalibrateDialog::messagePerform(QString text)
+{
+    ui->lStatus->setText(QStringLiteral("Status: %1").arg(text));
+    qDebug() << "message:" << text;
+}
+
+void CalibrateDialog::plotPerform()
+{
+    QCustomPlot* plot = ui->dataPlot;
+    plot->clearGraphs();
+    QCPGraph* dac = plot->addGraph(plot->xAxis, plot->yAxis);
+    dac->setPen(QPen(Qt::red));
+    dac->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, 4));
+    QCPGraph* adc = plot->addGraph(plot->xAxis2, plot->yAxis);
+    adc->setPen(QPen(Qt::blue));
+    adc->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssCircle, 4));
+    plot->xAxis2->setVisible(true);
+    plot->xAxis->setRange(0, 65535);
+    plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void CalibrateDialog::stopCalibration()
+{
+    if (m_calibrator)
+        m_calibrator->terminate();
+}

@@ -1,0 +1,373 @@
+// The calibration run, its calibrators and its dialog against the in-process
+// simulator, with a multimeter double that measures a simulated module's true
+// output.
+#include "calibratedialog.h"
+#include "calibrationsettings.h"
+#include "calibrationtestsupport.h"
+#include "lc4bsm0calibrator.h"
+#include "lc4clm0calibrator.h"
+#include "lc4htm0calibrator.h"
+#include "lc4sdm0calibrator.h"
+#include "lc4tdm1calibrator.h"
+#include "moduletypetable.h"
+#include "simfixture.h"
+#include "simmodule.h"
+#include "simserver.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <qcustomplot.h>
+
+#include <functional>
+
+namespace {
+
+// Addresses of the default crate.
+enum
+{
+    SspdM0Address = 1,
+    BiasSourceAddress = 3,
+    ControlLineAddress = 4,
+    HeaterAddress = 5,
+    TempM1Address = 7
+};
+
+// A reference multimeter that measures through a function instead of VISA.
+class TestMeter : public cAgilent34401aVisaInterface
+{
+public:
+    explicit TestMeter(QStringList const& libraries = {}) : cAgilent34401aVisaInterface(libraries)
+    {
+    }
+
+    std::function<double()> measure = [] { return 0.0; };
+    QStringList commands;
+    int failAfter = -1;
+
+    bool initialize() override
+    {
+        setInited(true);
+        return true;
+    }
+    qint64 writeAgilent(QString command) override
+    {
+        commands << command;
+        return command.size();
+    }
+    double readAgilent(bool* ok) override
+    {
+        const bool fails = failAfter >= 0 && commands.size() > failAfter;
+        if (ok)
+            *ok = !fails;
+        return fails ? 0.0 : measure();
+    }
+};
+
+template <typename Record> Record recordOf(QByteArray const& bytes)
+{
+    return DriverValueCodec<Record>::decode(bytes);
+}
+
+bool same(pair_t<float> a, pair_t<float> b)
+{
+    return a.first == b.first && a.second == b.second;
+}
+
+} // namespace
+
+class TestCalibrationRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { CommonCalibrator::setTimeScale(0.0); }
+    void init()
+    {
+        m_dialogs = std::make_unique<CalibrationTestDialogs>();
+        m_unit = startSimUnit();
+        QVERIFY(m_unit);
+        m_link.reset(linkTo(*m_unit));
+        m_meter = std::make_unique<TestMeter>();
+        m_messages.clear();
+        m_finished = 0;
+    }
+    void cleanup()
+    {
+        m_calibrator.reset();
+        m_driver.reset();
+        m_link.reset();
+        m_unit.reset();
+        m_meter.reset();
+        m_dialogs.reset();
+    }
+
+    void controlLineRunFitsBothLines();
+    void stopDuringTheSweepRestoresTheModule();
+    void failedReadingEndsTheRunAndRestores();
+    void unusableLineIsNeverStored();
+    void voltageModeKeepsTheDacLine();
+    void biasSourceAndHeaterStatesComeBack();
+    void temperatureM1CalibratesOnlyItsChannel();
+    void calibratorWithoutModuleGivesItsMessage();
+    void dialogRemembersModesAndReplacesCalibrators();
+
+private:
+    template <typename Calibrator> Calibrator* calibrator(int address, QString const& output)
+    {
+        m_driver.reset(
+            moduleKind(driverTypeOf(module(address)->typeString()))->createDriver(nullptr));
+        m_driver->setIOInterface(m_link.get());
+        m_driver->setDevAddress(quint8(address));
+        auto* calibrator = new Calibrator(nullptr);
+        m_calibrator.reset(calibrator);
+        calibrator->setDriver(m_driver.get());
+        calibrator->setAgilent(m_meter.get());
+        calibrator->setPointCount(40);
+        calibrator->setCheckingPointCount(5);
+        const SimModule::Output* wired = module(address)->output(output);
+        m_meter->measure = [wired] { return wired->value(); };
+        connect(calibrator, &CommonCalibrator::message, this,
+                [this](QString const& text) { m_messages << text; });
+        connect(calibrator, &CommonCalibrator::finished, this, [this] { ++m_finished; });
+        return calibrator;
+    }
+    SimModule* module(int address) const { return m_unit->crate().module(address); }
+    QString lastMessage() const { return m_messages.value(m_messages.size() - 1); }
+
+    std::unique_ptr<CalibrationTestDialogs> m_dialogs;
+    std::unique_ptr<SimUnit> m_unit;
+    std::unique_ptr<lcTcpSocketIOInterface> m_link;
+    std::unique_ptr<TestMeter> m_meter;
+    std::unique_ptr<CommonDriver> m_driver;
+    std::unique_ptr<CommonCalibrator> m_calibrator;
+    QStringList m_messages;
+    int m_finished = 0;
+};
+
+void TestCalibrationRun::controlLineRunFitsBothLines()
+{
+    using Record = LC4CLM0V0_EEPROM_Const_t;
+    auto* run = calibrator<LC4CLM0Calibrator>(ControlLineAddress, "current");
+    const Record before = recordOf<Record>(module(ControlLineAddress)->workingConstants());
+    QByteArray identitySent;
+    QVector<int> progress;
+    int plotted = 0;
+    connect(run, &CommonCalibrator::changeProgress, this, [&](int value) {
+        progress << value;
+        if (run->data().size() == 1 && identitySent.isEmpty())
+            identitySent = module(ControlLineAddress)->workingConstants();
+    });
+    connect(run, &CommonCalibrator::performPlot, this, [&] { plotted = 0; });
+    connect(run, &CommonCalibrator::addPoint, this, [&](int graph) { plotted += graph == 0; });
+    run->start();
+
+    QCOMPARE(m_finished, 1);
+    QCOMPARE(lastMessage(), QString("Calibration completed"));
+    QCOMPARE(progress.last(), 100);
+    QVERIFY(progress.contains(0));
+    QCOMPARE(m_meter->commands.first(), QString("MEAS:CURR:DC? DEF,DEF\r\n"));
+    // 40 points, a tenth of them dropped from each set before the fit.
+    QCOMPARE(run->data().size(), 40);
+    QCOMPARE(run->data().at(1).dac, 65535.0 / 40);
+    QCOMPARE(plotted, 36);
+    QVERIFY(same(recordOf<Record>(identitySent).currentDacCoeff, {0.25f, 24575.25f}));
+    QVERIFY(same(recordOf<Record>(identitySent).currentAdcCoeff, {1.0f, 0.0f}));
+
+    const Record after = recordOf<Record>(module(ControlLineAddress)->workingConstants());
+    QVERIFY(!same(after.currentDacCoeff, before.currentDacCoeff));
+    QVERIFY(!same(after.currentAdcCoeff, before.currentAdcCoeff));
+    QVERIFY(same(after.currentLimits, before.currentLimits));
+    QCOMPARE(after.currentStep, before.currentStep);
+    QCOMPARE(module(ControlLineAddress)->eepromConstants(),
+             DriverValueCodec<Record>::encode(before));
+    // Back in normal operation (which parks the output shorted), the output follows
+    // the set value closely.
+    auto* line = static_cast<SisControlLineDriverM0*>(m_driver.get());
+    bool ok = false;
+    QCOMPARE(line->shortEnable()->getValueSync(&ok, 5), true);
+    line->shortEnable()->setValueSync(false, &ok, 5);
+    line->current()->setValueSync(0.02f, &ok, 5);
+    QVERIFY(ok);
+    QVERIFY2(qAbs(m_meter->measure() - 0.02) < 0.0001,
+             qPrintable(QString::number(m_meter->measure(), 'g', 9)));
+}
+
+void TestCalibrationRun::stopDuringTheSweepRestoresTheModule()
+{
+    auto* run = calibrator<LC4CLM0Calibrator>(ControlLineAddress, "current");
+    const QByteArray before = module(ControlLineAddress)->workingConstants();
+    connect(run, &CommonCalibrator::changeProgress, this, [run](int value) {
+        if (value == 50)
+            run->terminate();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    run->start();
+    QVERIFY(clock.elapsed() < 1000);
+    QCOMPARE(m_finished, 1);
+    QCOMPARE(run->data().size(), 20);
+    QCOMPARE(module(ControlLineAddress)->workingConstants(), before);
+    auto* line = static_cast<SisControlLineDriverM0*>(m_driver.get());
+    bool ok = false;
+    QCOMPARE(line->pidEnable()->getValueSync(&ok, 5), true);
+    QVERIFY(qAbs(m_meter->measure()) < 0.0002);
+}
+
+void TestCalibrationRun::failedReadingEndsTheRunAndRestores()
+{
+    auto* run = calibrator<LC4HTM0Calibrator>(HeaterAddress, "current");
+    const QByteArray before = module(HeaterAddress)->workingConstants();
+    m_meter->failAfter = 7;
+    run->start();
+    QCOMPARE(m_finished, 1);
+    QVERIFY2(m_messages.contains("ERROR: no multimeter reading at point 8"),
+             qPrintable(m_messages.join('\n')));
+    QCOMPARE(run->data().size(), 7);
+    QCOMPARE(module(HeaterAddress)->workingConstants(), before);
+}
+
+void TestCalibrationRun::unusableLineIsNeverStored()
+{
+    auto* run = calibrator<LC4CLM0Calibrator>(ControlLineAddress, "current");
+    const QByteArray before = module(ControlLineAddress)->workingConstants();
+    // A meter that always shows the same value gives a line that is no number.
+    m_meter->measure = [] { return 0.001; };
+    run->start();
+    QCOMPARE(m_finished, 1);
+    QVERIFY2(lastMessage().startsWith("ERROR: the fitted DAC line"), qPrintable(lastMessage()));
+    QCOMPARE(module(ControlLineAddress)->workingConstants(), before);
+}
+
+void TestCalibrationRun::voltageModeKeepsTheDacLine()
+{
+    using Record = LC4SDM0V1_EEPROM_Const_t;
+    auto* run = calibrator<LC4SDM0Calibrator>(SspdM0Address, "voltage");
+    run->setModeIndex(0);
+    const Record before = recordOf<Record>(module(SspdM0Address)->workingConstants());
+    run->start();
+    QCOMPARE(lastMessage(), QString("Calibration completed"));
+    QCOMPARE(m_meter->commands.first(), QString("MEAS:VOLT:DC? DEF,DEF\r\n"));
+    const Record after = recordOf<Record>(module(SspdM0Address)->workingConstants());
+    QVERIFY(same(after.currentDacCoeff, before.currentDacCoeff));
+    QVERIFY(same(after.currentAdcCoeff, before.currentAdcCoeff));
+    QVERIFY(!same(after.voltageAdcCoeff, before.voltageAdcCoeff));
+    QVERIFY(same(after.cmpReferenceCoeff, before.cmpReferenceCoeff));
+}
+
+void TestCalibrationRun::biasSourceAndHeaterStatesComeBack()
+{
+    auto* bias = calibrator<LC4BSM0Calibrator>(BiasSourceAddress, "current");
+    auto* biasDriver = static_cast<SisBiasSourceDriverM0*>(m_driver.get());
+    bool ok = false;
+    biasDriver->mode()->setValueSync(1, &ok, 5);
+    QVERIFY(ok);
+    bias->setModeIndex(1);
+    char regulationDuring = -1;
+    connect(bias, &CommonCalibrator::changeProgress, this, [&](int value) {
+        if (value == 50)
+            regulationDuring = biasDriver->mode()->getValueSync(nullptr, 5);
+    });
+    bias->start();
+    QCOMPARE(lastMessage(), QString("Calibration completed"));
+    QCOMPARE(m_meter->commands.first(), QString("MEAS:VOLT:DC? DEF,DEF\r\n"));
+    QCOMPARE(int(regulationDuring), 0);
+    QCOMPARE(int(biasDriver->mode()->getValueSync(&ok, 5)), 1);
+
+    auto* heater = calibrator<LC4HTM0Calibrator>(HeaterAddress, "current");
+    auto* heaterDriver = static_cast<HeaterDriverM0*>(m_driver.get());
+    QList<int> states;
+    connect(heater, &CommonCalibrator::changeProgress, this, [&](int value) {
+        if (value == 50)
+            states << heaterDriver->mode()->getValueSync(nullptr, 5)
+                   << heaterDriver->relayStatus()->getValueSync(nullptr, 5);
+    });
+    heater->start();
+    QCOMPARE(lastMessage(), QString("Calibration completed"));
+    QCOMPARE(states, (QList<int>{0, 0}));
+    QCOMPARE(int(heaterDriver->mode()->getValueSync(&ok, 5)), 1);
+    QCOMPARE(int(heaterDriver->relayStatus()->getValueSync(&ok, 5)), 1);
+}
+
+void TestCalibrationRun::temperatureM1CalibratesOnlyItsChannel()
+{
+    auto* run = calibrator<LC4TDM1Calibrator>(TempM1Address, "voltage2");
+    run->setChannel(2);
+    run->setModeIndex(0);
+    auto* driver = static_cast<TempDriverM1*>(m_driver.get());
+    QVERIFY(driver->readEepromCoeffs());
+    TDM1_EepromCoeff before[TempDriverM1::channels];
+    for (quint8 ch = 0; ch < TempDriverM1::channels; ++ch)
+        before[ch] = driver->eepromCoeff(ch);
+    run->start();
+    QCOMPARE(lastMessage(), QString("Calibration completed"));
+    QVERIFY(driver->readEepromCoeffs());
+    for (quint8 ch = 0; ch < TempDriverM1::channels; ++ch) {
+        QVERIFY(same(driver->eepromCoeff(ch).currentCoeff, before[ch].currentCoeff));
+        QCOMPARE(same(driver->eepromCoeff(ch).voltageCoeff, before[ch].voltageCoeff), ch != 2);
+    }
+    bool ok = false;
+    QCOMPARE(int(driver->switcherMode()->getValueSync(&ok, 5)), 2);
+}
+
+void TestCalibrationRun::calibratorWithoutModuleGivesItsMessage()
+{
+    CommonCalibrator plain;
+    QSignalSpy finished(&plain, &CommonCalibrator::finished);
+    QSignalSpy messages(&plain, &CommonCalibrator::message);
+    plain.setAgilent(m_meter.get());
+    plain.start();
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(messages.last().at(0).toString(), QString("ERROR: there is no module to calibrate"));
+    QVERIFY(m_meter->commands.isEmpty());
+
+    plain.setPointCount(0);
+    plain.setCheckingPointCount(-3);
+    QCOMPARE(plain.pointCount(), 1);
+    QCOMPARE(plain.checkingPointCount(), 1);
+}
+
+void TestCalibrationRun::dialogRemembersModesAndReplacesCalibrators()
+{
+    CalibrateDialog dialog(nullptr, std::make_unique<TestMeter>(QStringList{LC_VISA_LIBRARY}));
+    QVERIFY(dialog.agilent()->isVisaInited());
+    m_driver.reset(moduleKind(SspdM0)->createDriver(nullptr));
+    m_driver->setIOInterface(m_link.get());
+    m_driver->setDevAddress(SspdM0Address);
+    dialog.setDriver(m_driver.get());
+    dialog.setDriverType(SspdM0);
+    QSettings settings = calibrationSettings();
+    settings.setValue("DriverType", "LC4SDM1");
+    settings.setValue("LC4SDM0_Mode", 1);
+    settings.setValue("VisaName", "TCPIP0::127.0.0.1::5025::SOCKET");
+
+    QPointer<CommonCalibrator> first;
+    QTimer::singleShot(0, &dialog, [&] {
+        first = dialog.calibrator();
+        dialog.reject();
+    });
+    dialog.exec();
+    auto* mode = child<QComboBox>(&dialog, "cbMode");
+    QCOMPARE(mode->count(), 2);
+    QCOMPARE(mode->currentIndex(), 0);
+    QCOMPARE(child<QLineEdit>(&dialog, "leVisaName")->text(),
+             QString("TCPIP0::127.0.0.1::5025::SOCKET"));
+
+    settings.setValue("DriverType", "LC4SDM0");
+    settings.setValue("LC4SDM0_Mode", 7);
+    QTimer::singleShot(0, &dialog, [&] {
+        dialog.appendPoints(2, 1, 1, true);
+        // The first calibrator's signals no longer reach the dialog.
+        emit first->changeProgress(55);
+        dialog.reject();
+    });
+    dialog.exec();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!first);
+    QCOMPARE(mode->currentIndex(), 1);
+    QCOMPARE(child<QProgressBar>(&dialog, "progressBar")->value(), 0);
+    QCOMPARE(child<QCustomPlot>(&dialog, "dataPlot")->graphCount(), 0);
+}
+
+QTEST_MAIN(TestCalibrationRun)
+#include "tst_calibrationrun.moc"
