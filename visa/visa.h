@@ -34,6 +34,7 @@ typedef ViUInt32 ViObject;
 typedef ViObject ViSession;
 typedef ViUInt32 ViAttr;
 typedef ViUInt32 ViAccessMode;
+typedef ViUInt32 ViEventType;
 typedef ViChar* ViString;
 typedef const ViChar* ViConstString;
 typedef ViString ViRsrc;
@@ -73,6 +74,9 @@ typedef ViUInt32 ViAttrState;
 #define VI_INTF_USB 7
 
 #define VI_PROT_NORMAL 1
+
+#define VI_ALL_ENABLED_EVENTS 0x3FFF7FFFUL
+#define VI_ALL_MECH 0xFFFF
 
 #define VI_ASRL_PAR_NONE 0
 #define VI_ASRL_PAR_ODD 1
@@ -124,6 +128,8 @@ typedef ViUInt32 ViAttrState;
 
 /* Completion codes. */
 #define VI_SUCCESS 0L
+#define VI_SUCCESS_EVENT_DIS 0x3FFF0003L
+#define VI_SUCCESS_QUEUE_EMPTY 0x3FFF0004L
 #define VI_SUCCESS_TERM_CHAR 0x3FFF0005L
 #define VI_SUCCESS_MAX_CNT 0x3FFF0006L
 #define VI_WARN_NULL_OBJECT 0x3FFF0082L
@@ -156,6 +162,9 @@ LC_VISA_API ViStatus viSetAttribute(ViObject vi, ViAttr attrName, ViAttrState at
 LC_VISA_API ViStatus viGetAttribute(ViObject vi, ViAttr attrName, void* attrValue);
 LC_VISA_API ViStatus viWrite(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViPUInt32 retCnt);
 LC_VISA_API ViStatus viRead(ViSession vi, ViBuf buf, ViUInt32 cnt, ViPUInt32 retCnt);
+/* The library raises no events: every event stays disabled, every queue empty. */
+LC_VISA_API ViStatus viDisableEvent(ViSession vi, ViEventType eventType, ViUInt16 mechanism);
+LC_VISA_API ViStatus viDiscardEvents(ViSession vi, ViEventType eventType, ViUInt16 mechanism);
 LC_VISA_API ViStatus viParseRsrc(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType,
                                  ViPUInt16 intfNum);
 LC_VISA_API ViStatus viParseRsrcEx(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType,

@@ -111,6 +111,20 @@ ViStatus viRead(ViSession vi, ViBuf buf, ViUInt32 cnt, ViPUInt32 retCnt)
     return session->read(buf, cnt, retCnt);
 }
 
+ViStatus viDisableEvent(ViSession vi, ViEventType eventType, ViUInt16 mechanism)
+{
+    (void)eventType;
+    (void)mechanism;
+    return registry().session(vi) ? VI_SUCCESS_EVENT_DIS : VI_ERROR_INV_OBJECT;
+}
+
+ViStatus viDiscardEvents(ViSession vi, ViEventType eventType, ViUInt16 mechanism)
+{
+    (void)eventType;
+    (void)mechanism;
+    return registry().session(vi) ? VI_SUCCESS_QUEUE_EMPTY : VI_ERROR_INV_OBJECT;
+}
+
 ViStatus viParseRsrc(ViSession rmSesn, ViConstRsrc rsrcName, ViPUInt16 intfType, ViPUInt16 intfNum)
 {
     return viParseRsrcEx(rmSesn, rsrcName, intfType, intfNum, nullptr, nullptr, nullptr);
