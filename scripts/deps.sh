@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(g++ cmake make qtbase5-dev qtbase5-dev-tools libqcustomplot-dev xvfb xauth
-    imagemagick iproute2 util-linux)
+    imagemagick iproute2 util-linux python3-pyvisa python3-pyvisa-py)
 
 missing=()
 for p in "${packages[@]}"; do
