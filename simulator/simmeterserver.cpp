@@ -67,11 +67,6 @@ quint16 SimMeterServer::port() const
     return m_server ? m_server->serverPort() : 0;
 }
 
-QString SimMeterServer::terminalPath() const
-{
-    return m_pty ? m_pty->terminalPath() : QString();
-}
-
 QStringList SimMeterServer::summary() const
 {
     QStringList lines;

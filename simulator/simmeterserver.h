@@ -25,8 +25,6 @@ public:
     bool start(const SimMeterConfig& config, SimCrate* crate, const QHostAddress& address,
                QString* error);
     quint16 port() const;
-    // Empty without a pseudo-terminal.
-    QString terminalPath() const;
     // What the meter serves, for the start-up banner.
     QStringList summary() const;
 
