@@ -15,6 +15,9 @@ QString eepromNumberText(float value)
     constexpr int displayDigits = 6;
     if (!std::isfinite(value))
         return QString::number(double(value));
+    // %g drops the sign of a negative zero, which the module's bytes keep.
+    if (value == 0.0f && std::signbit(value))
+        return QStringLiteral("-0");
     for (int digits = displayDigits; digits < maxDigits; ++digits) {
         const QString text = QString::number(double(value), 'g', digits);
         if (text.toFloat() == value)
