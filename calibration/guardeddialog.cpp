@@ -12,6 +12,12 @@ void GuardedDialog::done(int result)
     QDialog::done(result);
 }
 
+int GuardedDialog::exec()
+{
+    m_endRequested = false;
+    return QDialog::exec();
+}
+
 GuardedDialog::BusyScope::BusyScope(GuardedDialog* dialog) : m_dialog(dialog)
 {
     ++m_dialog->m_busy;

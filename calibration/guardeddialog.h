@@ -17,6 +17,8 @@ public:
     bool isEndRequested() const { return m_endRequested; }
 
     void done(int result) override;
+    // A dialog used again starts without the ending held in its last run.
+    int exec() override;
 
 protected:
     // Marks the dialog busy for its lifetime; the last one to go applies a held ending.
