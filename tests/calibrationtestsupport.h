@@ -9,8 +9,10 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 // The calibration tool's boxes answered by the test and its settings kept in a
@@ -30,11 +32,36 @@ public:
             fileDialogs << caption;
             return fileToOpen;
         };
+        OperatorDialogs::critical = [this](QWidget*, QString const& title, QString const& text) {
+            errors << title + '|' + text;
+        };
+        OperatorDialogs::chooseFile = [this](QWidget*, QString const& caption,
+                                             QString const& directory, QString const& filter) {
+            fileDialogs << caption + '|' + directory + '|' + filter;
+            return fileToOpen;
+        };
+        OperatorDialogs::chooseDirectory = [this](QWidget*, QString const& caption,
+                                                  QString const& directory) {
+            fileDialogs << caption + '|' + directory;
+            return fileToOpen;
+        };
+        OperatorDialogs::chooseItem = [this](QWidget*, QString const& title, QString const& label,
+                                             QStringList const& items) {
+            itemChoices << title + '|' + label + '|' + items.join(',');
+            return itemToChoose ? itemToChoose(items) : QString();
+        };
+        OperatorDialogs::openUrl = [this](QUrl const& url) { openedUrls << url; };
     }
 
     QStringList warnings;
+    // Critical boxes, as "title|text".
+    QStringList errors;
     QStringList fileDialogs;
     QString fileToOpen;
+    QStringList itemChoices;
+    // Answers the item chooser; none cancels it.
+    std::function<QString(QStringList const& items)> itemToChoose;
+    QList<QUrl> openedUrls;
 
 private:
     QTemporaryDir m_settings;
@@ -73,7 +100,7 @@ inline QList<QWidget*> mainDialogControls(MainDialog const* dialog)
     for (const char* name : {"pbCalibrate", "pbClose", "pbGetEeprom", "pbLoad", "pbSave",
                              "pbSetEeprom", "pbWriteEeprom"})
         controls << child(dialog, QString::fromLatin1(name));
-    for (QLineEdit* edit : dialog->findChildren<QLineEdit*>())
+    for (QLineEdit* edit : dialog->driverWidget()->findChildren<QLineEdit*>())
         controls << edit;
     return controls;
 }
