@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(g++ cmake make qtbase5-dev qtbase5-dev-tools libqcustomplot-dev xvfb xauth
-    imagemagick iproute2 util-linux python3-pyvisa python3-pyvisa-py)
+    imagemagick iproute2 util-linux python3-pyvisa python3-pyvisa-py
+    python3 openssh-client openssh-server putty-tools nginx-light)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -21,4 +22,12 @@ else
     exit 1
 fi
 "${sudo[@]}" apt-get update -qq
+# Installing a server must not start it on this machine: the tests start their
+# own inside a private network namespace.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' | "${sudo[@]}" tee "$policy" >/dev/null
+    "${sudo[@]}" chmod 755 "$policy"
+    trap '"${sudo[@]}" rm -f "$policy"' EXIT
+fi
 DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

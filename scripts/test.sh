@@ -6,6 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/deps.sh
+# The servers the record tests start are installed now: their absence is a failure.
+export LC_REQUIRE_SERVERS=1
 
 run_suite() {
     scripts/netns.sh bash -c 'ctest --test-dir "$1" --output-on-failure -j2 ${LC_NO_BROADCAST:+-LE broadcast}' \
