@@ -69,6 +69,13 @@ QByteArray pyvisaReading(const QString& backend, const QByteArray& resource, QSt
 {
     QProcess python;
     python.setProcessChannelMode(QProcess::MergedChannels);
+#ifdef LC_SANITIZER_PRELOAD
+    // A sanitized libvisa32 loads into Python only after the sanitizer runtimes.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LD_PRELOAD", LC_SANITIZER_PRELOAD);
+    environment.insert("ASAN_OPTIONS", "detect_leaks=0");
+    python.setProcessEnvironment(environment);
+#endif
     python.start("/usr/bin/python3", {LC_CROSSCHECK_SCRIPT, backend, QString::fromLatin1(resource),
                                       "MEAS:VOLT:DC? DEF,DEF"});
     if (!python.waitForStarted(5000)) {
