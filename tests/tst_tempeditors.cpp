@@ -114,6 +114,7 @@ private slots:
     void defaultCurrentOutsideTheSpinBoxIsReportedAndKept();
     void m0FailuresAreReported();
     void m1FailuresAreReported();
+    void driverOrEditorGoneDuringAnExchange();
 
 private:
     SimModule* module(int address) const { return m_unit->crate().module(address); }
@@ -478,6 +479,34 @@ void TestTempEditors::m1FailuresAreReported()
     QCOMPARE(warnings().last(),
              QString("Warning!!!|Can't set eeprom constants. Please try one more time!!!"));
     QCOMPARE(warnings().size(), 4);
+}
+
+void TestTempEditors::driverOrEditorGoneDuringAnExchange()
+{
+    std::unique_ptr<lcTcpSocketIOInterface> link(fakeLink());
+    const auto during = [](auto* owner) { QTimer::singleShot(30, [owner] { owner->reset(); }); };
+    // The constants arrive, the table never does.
+    fakeAnswer(m0Address, 0x1A, QByteArray(48, '\0'));
+    openM0(link.get(), 200);
+    during(&m_m0Driver);
+    m_m0->getEeprom();
+    QCOMPARE(warnings(), QStringList{"Warning!!!|Can't read table"});
+    openM0(link.get(), 200);
+    m_m0->eepromFromJson(m_m0->eepromToJson());
+    during(&m_m0);
+    m_m0->setEeprom();
+    QVERIFY(!m_m0);
+
+    openM1(link.get(), 200);
+    during(&m_m1Driver);
+    m_m1->getEeprom();
+    QCOMPARE(warnings().last(), QString("Warning!!!|Can't read eeprom data"));
+    openM1(link.get(), 200);
+    m_m1->eepromFromJson(m_m1->eepromToJson());
+    during(&m_m1);
+    m_m1->setEeprom();
+    QVERIFY(!m_m1);
+    QCOMPARE(warnings().size(), 2);
 }
 
 QTEST_MAIN(TestTempEditors)
