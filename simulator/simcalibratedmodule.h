@@ -9,7 +9,8 @@
 
 // One 16-bit DAC or ADC of a module. The nominal gain (physical units per code)
 // and zero code are what the default constants assume; the true ones differ by
-// up to gainError (relative) and zeroError (codes), fixed per UDID and tag.
+// up to gainError (relative) and zeroError (codes), fixed per UDID and tag, or
+// by exactly that much where the crate gives an error sign.
 struct SimConverter
 {
     const char* tag;
@@ -46,7 +47,9 @@ public:
     // passed through its ADC line.
     double adcReading(const SimConverter& converter, const pair_t<float>& coeff, double input);
 
-    // Uniform sign, magnitude 0.5 to 1: every module is visibly off nominal.
+    // Uniform sign, magnitude 0.5 to 1: every module is visibly off nominal. With
+    // the crate key "errorSign" at +1 or -1 it is that for every converter, so a
+    // test knows the errors exactly.
     double deviation(const QByteArray& tag) const;
 
     template <typename T> T constant(int offset) const
@@ -70,6 +73,8 @@ protected:
     double m_adcNoise = 0.7;
 
 private:
+    // 0: signs and magnitudes from the UDID.
+    double m_errorSign = 0;
     std::mt19937 m_noise;
 };
 

@@ -4,6 +4,8 @@
 
 #include <QCryptographicHash>
 
+#include <cmath>
+
 namespace {
 
 QByteArray textPayload(const QString& text)
@@ -81,9 +83,10 @@ bool SimModule::loadEeprom(const QByteArray& constants)
     return true;
 }
 
-void SimModule::addParameter(const QString& name, double* value, double low, double high)
+void SimModule::addParameter(const QString& name, double* value, double low, double high,
+                             bool whole)
 {
-    m_parameters.append({name, value, low, high});
+    m_parameters.append({name, value, low, high, whole});
 }
 
 QStringList SimModule::parameterNames() const
@@ -116,9 +119,11 @@ bool SimModule::setParameter(const QString& name, double value, QString* error)
     for (const Parameter& parameter : m_parameters) {
         if (parameter.name != name)
             continue;
-        if (!(value >= parameter.low && value <= parameter.high)) {
-            *error = QStringLiteral("\"%1\" must be from %2 to %3")
+        if (!(value >= parameter.low && value <= parameter.high) ||
+            (parameter.whole && value != std::floor(value))) {
+            *error = QStringLiteral("\"%1\" must be %2from %3 to %4")
                          .arg(name)
+                         .arg(parameter.whole ? QStringLiteral("a whole number ") : QString())
                          .arg(parameter.low)
                          .arg(parameter.high);
             return false;

@@ -116,7 +116,9 @@ signals:
 protected:
     void setCommand(quint8 command, Handler handler) { m_handlers.insert(command, handler); }
     // Binds a crate-file key to a member that holds its default; the range is inclusive.
-    void addParameter(const QString& name, double* value, double low, double high);
+    // A whole parameter takes only whole numbers.
+    void addParameter(const QString& name, double* value, double low, double high,
+                      bool whole = false);
     void addOutput(const QString& name, Quantity quantity, std::function<double()> value)
     {
         m_outputs.append({name, quantity, std::move(value)});
@@ -155,6 +157,7 @@ private:
         double* value;
         double low;
         double high;
+        bool whole;
     };
     QList<Parameter> m_parameters;
     QList<Output> m_outputs;

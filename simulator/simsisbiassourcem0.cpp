@@ -185,8 +185,11 @@ SimSisBiasSourceM0::Operating SimSisBiasSourceM0::solve() const
     const LC4BSM0V0_EEPROM_Const_t c = constants();
     const char mode = m_mode;
     const bool voltageMode = mode == VoltageMode;
-    const float set = voltageMode ? clampToLimits(m_setVoltage, c.voltageLimits)
-                                  : clampToLimits(m_setCurrent, c.currentLimits);
+    // The limits are physical values: they bound what the loop regulates to. Open
+    // loop (as in a calibration, through an identity line) the set value is a code.
+    const float raw = voltageMode ? m_setVoltage : m_setCurrent;
+    const float set =
+        m_pid ? clampToLimits(raw, voltageMode ? c.voltageLimits : c.currentLimits) : raw;
     double code = voltageMode ? dacCode(c.voltageDacCoeff, set, voltageDac())
                               : dacCode(c.currentDacCoeff, set, currentDac());
     if (m_pid && !m_short && state() != State::ShutDown) {
@@ -318,19 +321,17 @@ void SimSisBiasSourceM0::registerCommands()
     setCommand(0x13, [this](const QByteArray&) -> std::optional<QByteArray> {
         return encoded(readings().voltage);
     });
-    const auto setPoint = [this](quint8 setter, float SimSisBiasSourceM0::*field,
-                                 pair_t<float> LC4BSM0V0_EEPROM_Const_t::*limits) {
-        setCommand(setter,
-                   [this, field, limits](const QByteArray& payload) -> std::optional<QByteArray> {
-                       float value{};
-                       if (!decodeExact(payload, &value) || !std::isfinite(value))
-                           return std::nullopt;
-                       this->*field = clampToLimits(value, constants().*limits);
-                       return acknowledged();
-                   });
+    const auto setPoint = [this](quint8 setter, float SimSisBiasSourceM0::*field) {
+        setCommand(setter, [this, field](const QByteArray& payload) -> std::optional<QByteArray> {
+            float value{};
+            if (!decodeExact(payload, &value) || !std::isfinite(value))
+                return std::nullopt;
+            this->*field = value;
+            return acknowledged();
+        });
     };
-    setPoint(0x12, &SimSisBiasSourceM0::m_setCurrent, &LC4BSM0V0_EEPROM_Const_t::currentLimits);
-    setPoint(0x14, &SimSisBiasSourceM0::m_setVoltage, &LC4BSM0V0_EEPROM_Const_t::voltageLimits);
+    setPoint(0x12, &SimSisBiasSourceM0::m_setCurrent);
+    setPoint(0x14, &SimSisBiasSourceM0::m_setVoltage);
 
     const auto flag = [this](quint8 getter, quint8 setter, bool SimSisBiasSourceM0::*field) {
         setCommand(getter, [this, field](const QByteArray&) -> std::optional<QByteArray> {

@@ -178,6 +178,25 @@ void TestSimBiasSource::shortAndLimits()
     QVERIFY2(std::abs(value(m_driver->voltage()) - 5e-3f) < 0.02e-3f,
              qPrintable(QString::number(value(m_driver->voltage()))));
     QVERIFY(refused(m_driver->voltage(), float(NAN)));
+
+    // Open loop through an identity line, as a calibration sweeps, the set value is a
+    // code: the limits in volts do not cut the sweep off, in either mode.
+    QVERIFY(set(m_driver->pidEnable(), false));
+    QVERIFY(set(m_driver->voltageDacCoeff(), pair_t<float>{1, 0}));
+    QVERIFY(set(m_driver->voltage(), 65000.0f));
+    const float high = value(m_driver->voltage());
+    QVERIFY2(high > 10e-3f, qPrintable(QString::number(high)));
+    QVERIFY(set(m_driver->mode(), char(0)));
+    QVERIFY(set(m_driver->currentLimits(), pair_t<float>{-1e-6f, 1e-6f}));
+    QVERIFY(set(m_driver->currentDacCoeff(), pair_t<float>{1, 0}));
+    QVERIFY(set(m_driver->current(), 1000.0f));
+    const float low = value(m_driver->current());
+    QVERIFY2(low < -0.4e-3f, qPrintable(QString::number(low)));
+    // Regulating again, the set value is kept within the limits once more.
+    QVERIFY(set(m_driver->pidEnable(), true));
+    QVERIFY(set(m_driver->current(), 0.4e-3f));
+    QVERIFY2(std::abs(value(m_driver->current()) - 1e-6f) < 0.05e-6f,
+             qPrintable(QString::number(value(m_driver->current()))));
 }
 
 void TestSimBiasSource::wrongDacConstantsShowInReadings()

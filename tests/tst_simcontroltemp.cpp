@@ -117,6 +117,7 @@ private slots:
     void tempM1Channels();
     void tempM1DefaultsTablesAndRefusals();
     void crateKeys();
+    void exactConverterErrors();
 };
 
 void TestSimControlTemp::controlLineShortAndRegulation()
@@ -509,6 +510,38 @@ void TestSimControlTemp::crateKeys()
     QVERIFY2(error.contains("temperature"), qPrintable(error));
     QVERIFY(
         !other.loadJson(R"({"modules":[{"address":1,"kind":"LC4CLM0","temperature":4}]})", &error));
+}
+
+void TestSimControlTemp::exactConverterErrors()
+{
+    SimCrate crate;
+    QString error;
+    QVERIFY2(crate.loadJson(R"({"modules":[
+        {"address":1,"kind":"LC4HTM0","gainError":0.02,"zeroError":40,"errorSign":-1},
+        {"address":2,"kind":"LC4CLM0","gainError":0.03,"zeroError":25,"errorSign":1}]})",
+                            &error),
+             qPrintable(error));
+    auto* heater = qobject_cast<SimHeaterM0*>(crate.module(1));
+    for (const SimConverter& converter : {heater->dac(), heater->adc()}) {
+        QCOMPARE(heater->trueGain(converter), converter.gain * 0.98);
+        QCOMPARE(heater->trueZero(converter), converter.zeroCode - 40);
+    }
+    auto* line = qobject_cast<SimSisControlLineM0*>(crate.module(2));
+    for (const SimConverter& converter : {line->dac(), line->adc()}) {
+        QCOMPARE(line->trueGain(converter), converter.gain * 1.03);
+        QCOMPARE(line->trueZero(converter), converter.zeroCode + 25);
+    }
+    // Without a sign the errors stay below their largest values.
+    SimHeaterM0 plain(3);
+    QVERIFY(std::abs(plain.trueGain(plain.dac()) / plain.dac().gain - 1) <= 0.01);
+
+    for (const char* sign : {"0.5", "2", "-1.5"}) {
+        SimCrate refused;
+        QVERIFY(!refused.loadJson(QByteArray(R"({"modules":[{"address":1,"kind":"LC4TDM1",)") +
+                                      R"("errorSign":)" + sign + "}]}",
+                                  &error));
+        QVERIFY2(error.contains("errorSign") && error.contains("whole"), qPrintable(error));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSimControlTemp)
