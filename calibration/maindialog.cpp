@@ -1,10 +1,15 @@
 #include "maindialog.h"
 
+#include "calibratedialog.h"
+#include "calibrationrecord.h"
 #include "commondriver.h"
 #include "driverwidget.h"
 #include "moduletypetable.h"
+#include "opendialog.h"
 #include "operatordialogs.h"
+#include "savedialog.h"
 #include "ui_maindialog.h"
+#include "wtempm1calibr.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -12,9 +17,12 @@
 
 namespace {
 constexpr int moduleAttempts = 5;
+constexpr int identityAttempts = 1;
 } // namespace
 
-MainDialog::MainDialog(QWidget* parent) : GuardedDialog(parent), ui(new Ui::MainDialog)
+MainDialog::MainDialog(QWidget* parent)
+    : GuardedDialog(parent), ui(new Ui::MainDialog), m_saveDialog(new SaveDialog(this)),
+      m_openDialog(new OpenDialog(this)), m_calibrateDialog(new CalibrateDialog(this))
 {
     ui->setupUi(this);
     connect(ui->pbClose, &QPushButton::clicked, this, &QDialog::accept);
@@ -130,23 +138,67 @@ void MainDialog::on_pbWriteEeprom_clicked()
     });
 }
 
-void MainDialog::notAvailableYet(QString const& what)
-{
-    OperatorDialogs::warning(this, QStringLiteral("Warning"),
-                             QStringLiteral("%1 is not available yet").arg(what));
-}
-
 void MainDialog::on_pbCalibrate_clicked()
 {
-    notAvailableYet(QStringLiteral("Calibration"));
+    if (isBusy() || !m_driverWidget)
+        return;
+    {
+        BusyScope busy(this);
+        m_calibrateDialog->setDriver(m_driver);
+        m_calibrateDialog->setDriverType(m_driverType);
+        if (auto* temperatureM1 = qobject_cast<wTempM1Calibr*>(m_driverWidget))
+            m_calibrateDialog->setChannel(temperatureM1->currentChannel());
+        if (m_calibrateDialog->exec() == -1)
+            OperatorDialogs::warning(
+                this, QStringLiteral("Warning!!!"),
+                QStringLiteral("There is no any driver for visa32. Calibration process will be blocked"));
+    }
+    // The editor shows the constants as the run left them.
+    if (!isEndRequested())
+        on_pbGetEeprom_clicked();
+}
+
+bool MainDialog::readRecordIdentity(QString* deviceType, QString* deviceName)
+{
+    bool read = false;
+    runAction([&] {
+        bool typeRead = false;
+        bool udidRead = false;
+        *deviceType = m_driver->deviceType()->getValueSync(&typeRead, identityAttempts);
+        // An empty name would match the records of every module.
+        if (m_driver && typeRead && !deviceType->isEmpty())
+            *deviceName =
+                udidToString(m_driver->UDID()->getValueSyncExact(&udidRead, identityAttempts));
+        read = udidRead && m_driverWidget;
+        if (!read)
+            OperatorDialogs::critical(
+                this, QStringLiteral("Error"),
+                QStringLiteral("Something wrong at preparing calibration data. Please try again"));
+    });
+    return read && !isEndRequested();
 }
 
 void MainDialog::on_pbSave_clicked()
 {
-    notAvailableYet(QStringLiteral("Saving a calibration record"));
+    QString deviceType;
+    QString deviceName;
+    if (!readRecordIdentity(&deviceType, &deviceName))
+        return;
+    QJsonObject record = m_driverWidget->eepromToJson();
+    record.insert(CalibrationRecord::deviceTypeKey, deviceType);
+    record.insert(CalibrationRecord::udidKey, deviceName);
+    m_saveDialog->setJsonData(record);
+    m_saveDialog->exec();
 }
 
 void MainDialog::on_pbLoad_clicked()
 {
-    notAvailableYet(QStringLiteral("Loading a calibration record"));
+    QString deviceType;
+    QString deviceName;
+    if (!readRecordIdentity(&deviceType, &deviceName))
+        return;
+    m_openDialog->setDeviceName(deviceName);
+    m_openDialog->setDeviceType(deviceType);
+    if (m_openDialog->exec() == QDialog::Accepted && m_driverWidget)
+        m_driverWidget->eepromFromJson(m_openDialog->jsonData());
 }

@@ -9,6 +9,9 @@
 
 #include <QPointer>
 
+class OpenDialog;
+class SaveDialog;
+
 namespace Ui {
 class MainDialog;
 }
@@ -16,6 +19,8 @@ class MainDialog;
 // The calibration tool's main window for one module: the EEPROM editor of the
 // module's kind beside the buttons that read, send and permanently write its
 // constants, calibrate it and save or load its calibration record.
+class CalibrateDialog;
+
 class MainDialog : public GuardedDialog
 {
     Q_OBJECT
@@ -36,6 +41,7 @@ public:
     LC4DriverType driverType() const { return m_driverType; }
     CommonDriver* driver() const { return m_driver; }
     DriverWidget* driverWidget() const { return m_driverWidget; }
+    CalibrateDialog* calibrateDialog() const { return m_calibrateDialog; }
 
 public slots:
     void on_pbGetEeprom_clicked();
@@ -48,9 +54,14 @@ public slots:
 private:
     // Runs one button's exchange with the buttons and the editor disabled.
     template <typename Action> void runAction(Action action);
-    void notAvailableYet(QString const& what);
+    // Reads the module's type string and UDID for a calibration record; false,
+    // after an error box, when either read fails or comes back short.
+    bool readRecordIdentity(QString* deviceType, QString* deviceName);
 
     Ui::MainDialog* ui;
+    SaveDialog* m_saveDialog;
+    OpenDialog* m_openDialog;
+    CalibrateDialog* m_calibrateDialog;
     QPointer<DriverWidget> m_driverWidget;
     LC4DriverType m_driverType = UnknownType;
     QPointer<CommonDriver> m_driver;

@@ -1,5 +1,6 @@
 // The calibration tool's start and main dialogs and its program flow, on a
 // scripted unit and on the in-process simulator.
+#include "calibratedialog.h"
 #include "calibrationprogram.h"
 #include "calibrationtestsupport.h"
 #include "fakeunit.h"
