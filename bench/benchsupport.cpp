@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QRegularExpression>
 #include <QTcpServer>
 
 #include <algorithm>
@@ -48,7 +49,7 @@ void stopProcess(QProcess& process)
 // Starts the simulator on a free loopback port and waits for its startup line.
 // The port can be taken between probing and binding, so a quick exit is retried.
 bool startSimulator(QProcess& process, const QString& path, quint16* port, QString* banner,
-                    QString* error)
+                    QString* error, const QStringList& extraArguments)
 {
     if (path.isEmpty() || !QFileInfo(path).isExecutable()) {
         *error =
@@ -58,9 +59,10 @@ bool startSimulator(QProcess& process, const QString& path, quint16* port, QStri
     for (int attempt = 0; attempt < 3; ++attempt) {
         *port = freeLoopbackPort();
         process.setProgram(path);
-        process.setArguments({QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                              QStringLiteral("--port"), QString::number(*port),
-                              QStringLiteral("--no-discovery")});
+        process.setArguments(QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
+                                         QStringLiteral("--port"), QString::number(*port),
+                                         QStringLiteral("--no-discovery")} +
+                             extraArguments);
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start();
         if (!process.waitForStarted(3000)) {
@@ -84,5 +86,32 @@ bool startSimulator(QProcess& process, const QString& path, quint16* port, QStri
                      .arg(QString::fromLocal8Bit(output).trimmed());
         stopProcess(process);
     }
+    return false;
+}
+
+bool startSimulatorWithMeter(QProcess& process, const QString& path,
+                             const QStringList& extraArguments, quint16* port, quint16* meterPort,
+                             QString* error)
+{
+    QString output;
+    if (!startSimulator(process, path, port, &output, error,
+                        extraArguments +
+                            QStringList{QStringLiteral("--meter-port"), QStringLiteral("0")}))
+        return false;
+    // The meter's line follows the startup line.
+    const QRegularExpression line(QStringLiteral("reference meter on TCP port (\\d+)"));
+    QElapsedTimer waited;
+    waited.start();
+    while (process.state() == QProcess::Running && waited.elapsed() < 5000) {
+        const QRegularExpressionMatch match = line.match(output);
+        if (match.hasMatch()) {
+            *meterPort = quint16(match.captured(1).toUInt());
+            return true;
+        }
+        process.waitForReadyRead(100);
+        output += QString::fromLocal8Bit(process.readAll());
+    }
+    *error = QStringLiteral("simulator announced no meter: %1").arg(output);
+    stopProcess(process);
     return false;
 }

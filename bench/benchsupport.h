@@ -3,6 +3,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -14,8 +15,13 @@ double processCpuMs();
 quint16 freeLoopbackPort();
 void stopProcess(QProcess& process);
 // Starts lc-simulator on a free loopback port, without discovery, and waits for
-// its startup line (kept in `banner` when given).
+// its startup line (kept in `banner` when given, with what followed it).
 bool startSimulator(QProcess& process, const QString& path, quint16* port, QString* banner,
-                    QString* error);
+                    QString* error, const QStringList& extraArguments = {});
+// The same with the reference meter on a port of the simulator's choosing;
+// extraArguments wire it (--meter or a crate file).
+bool startSimulatorWithMeter(QProcess& process, const QString& path,
+                             const QStringList& extraArguments, quint16* port, quint16* meterPort,
+                             QString* error);
 
 #endif // BENCHSUPPORT_H

@@ -1,0 +1,462 @@
+// Every mode of every module kind calibrated end to end: lc-simulator in its own
+// process, its converters off by known errors, its reference meter read through
+// libvisa32, and the tool's own calibrators. Before the run the module is visibly
+// off, after it within 0.05 % of full scale; a run never writes the EEPROM, and a
+// stopped run leaves the module as it found it.
+#include "benchsupport.h"
+#include "cagilent34401avisainterface.h"
+#include "commoncalibrator.h"
+#include "heaterdriverm0.h"
+#include "lc4tdm1calibrator.h"
+#include "lctcpsocketiointerface.h"
+#include "moduletypetable.h"
+#include "sisbiassourcedriverm0.h"
+#include "siscontrollinedriverm0.h"
+#include "sspddriverm0.h"
+#include "sspddriverm1.h"
+#include "tempdriverm0.h"
+#include "tempdriverm1.h"
+
+#include <QElapsedTimer>
+#include <QLoggingCategory>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int attempts = 5;
+constexpr int points = 200;
+constexpr int stopAtPoint = 50;
+// The simulated module settles at once; the waits are kept, a hundredth as long.
+constexpr double timeScale = 0.01;
+constexpr int meterIntegrationMs = 2;
+constexpr int readingsPerPoint = 4;
+constexpr double beforeGoal = 0.3e-2;
+constexpr double afterGoal = 0.05e-2;
+constexpr double restoredTolerance = 0.01e-2;
+
+// One calibration mode of one kind, with how the simulated meter is wired to it and
+// the range it is checked over.
+struct ModeCase
+{
+    const char* kind;
+    int mode;
+    const char* name;
+    const char* output; // the meter's module output
+    double shunt;       // ohms; 0: the meter's current input
+    // More keys of the module's crate entry: its calibration load.
+    const char* crateKeys;
+    int errorSign;
+    double fullScale; // of what the meter measures
+    bool bipolar;
+    // Meter units per unit of the set value (a load where the DAC drives a current
+    // into a resistor and the meter reads its voltage).
+    double meterPerSet;
+    bool checksSet;     // the mode fits the DAC line
+    bool checksReading; // the mode fits the module's reading
+    // The mode's DAC line acts only with regulation off; in normal operation the
+    // loop follows another line.
+    bool setOpenLoop;
+};
+
+const char* const sspdLoad = R"("loadResistance":1e4)";
+constexpr double sspdVolts = 1e4 + 10; // the load and the cryostat wiring
+const char* const pressureLoad = R"("calibrationLoad":155e3)";
+const char* const sensorLoad = R"("calibrationLoad":84e3)";
+constexpr double sensorAdcRange = 65535 * 4e-5;
+
+const ModeCase cases[] = {
+    {"LC4SDM0", 0, "U mode", "voltage", 0, sspdLoad, 1, 1.024, true, sspdVolts, false, true, false},
+    {"LC4SDM0", 1, "I mode", "current", 0, sspdLoad, 1, 100e-6, true, 1, true, true, false},
+    {"LC4SDM1", 0, "U mode", "voltage", 0, sspdLoad, -1, 1.024, true, sspdVolts, false, true,
+     false},
+    {"LC4SDM1", 1, "I monitor mode", "current", 0, sspdLoad, -1, 100e-6, true, 1, true, true, true},
+    {"LC4SDM1", 2, "I mode", "current", 0, sspdLoad, -1, 100e-6, true, 1, true, true, false},
+    // The output left open but for the meter; in I mode the current flows through the
+    // meter's 1 ohm shunt and the meter reads the voltage across it.
+    {"LC4BSM0", 0, "U mode", "voltage", 0, R"("loadResistance":1e6)", 1, 30e-3, true, 1, true, true,
+     false},
+    {"LC4BSM0", 1, "I mode", "current", 1, R"("loadResistance":1)", 1, 0.5e-3, true, 1, true, true,
+     false},
+    {"LC4CLM0", 0, "I mode", "current", 0, "", -1, 0.05, true, 1, true, true, false},
+    {"LC4HTM0", 0, "I mode", "current", 0, "", 1, 0.1, true, 1, true, true, false},
+    {"LC4TDM0", 0, "Vp+", "pressureVoltageP", 0, pressureLoad, 1, 5.0, false, 155e3, false, true,
+     false},
+    {"LC4TDM0", 1, "Vp-", "pressureVoltageN", 0, pressureLoad, -1, 5.0, false, 155e3, false, true,
+     false},
+    {"LC4TDM0", 2, "Vt", "voltage", 0, sensorLoad, 1, sensorAdcRange, false, 84e3, false, true,
+     false},
+    {"LC4TDM0", 3, "It", "current", 0, "", -1, 30e-6, false, 1, true, true, false},
+    {"LC4TDM1", 0, "U mode", "voltage0", 0, sensorLoad, -1, sensorAdcRange, false, 84e3, false,
+     true, false},
+    {"LC4TDM1", 1, "I mode", "current0", 0, "", 1, 30e-6, false, 1, true, false, false},
+};
+
+// The largest errors over the set-points, as fractions of full scale.
+struct Errors
+{
+    double set = 0;
+    double reading = 0;
+};
+
+struct Result
+{
+    const ModeCase* mode;
+    Errors before;
+    Errors after;
+    qint64 stopMs;
+};
+
+QList<Result> results;
+
+template <typename Driver> QByteArray recordBytes(CommonDriver* driver)
+{
+    bool ok = false;
+    const auto record =
+        static_cast<Driver*>(driver)->eepromConst()->getValueSyncExact(&ok, attempts);
+    return ok ? DriverValueCodec<std::decay_t<decltype(record)>>::encode(record) : QByteArray();
+}
+
+// The module's calibration constants as bytes; empty when they cannot be read.
+QByteArray constants(LC4DriverType type, CommonDriver* driver)
+{
+    switch (type) {
+    case SspdM0:
+        return recordBytes<SspdDriverM0>(driver);
+    case SspdM1:
+        return recordBytes<SspdDriverM1>(driver);
+    case TempM0:
+        return recordBytes<TempDriverM0>(driver);
+    case HeaterM0:
+        return recordBytes<HeaterDriverM0>(driver);
+    case ControlLineM0:
+        return recordBytes<SisControlLineDriverM0>(driver);
+    case BiasSourceM0:
+        return recordBytes<SisBiasSourceDriverM0>(driver);
+    case TempM1: {
+        auto* m1 = static_cast<TempDriverM1*>(driver);
+        QByteArray bytes;
+        if (!m1->readEepromCoeffs())
+            return bytes;
+        for (quint8 ch = 0; ch < TempDriverM1::channels; ++ch)
+            bytes += DriverValueCodec<TDM1_EepromCoeff>::encode(m1->eepromCoeff(ch));
+        return bytes;
+    }
+    case UnknownType:
+        break;
+    }
+    return QByteArray();
+}
+
+template <typename Property, typename Value> bool put(Property* property, Value value)
+{
+    bool ok = false;
+    property->setValueSync(value, &ok, attempts);
+    return ok;
+}
+
+// What an operator does to use the output the mode calibrated, from normal
+// operation as the run leaves it; openLoop also switches regulation off. The
+// temperature drivers' inputs see their sensors in normal operation, so their
+// voltage modes are checked on the calibration connector's load.
+bool prepare(LC4DriverType type, CommonDriver* driver, const ModeCase& mode, bool openLoop)
+{
+    switch (type) {
+    case SspdM0: {
+        auto* sspd = static_cast<SspdDriverM0*>(driver);
+        return put(sspd->shortEnable(), false) && put(sspd->PIDEnableStatus(), !openLoop);
+    }
+    case SspdM1: {
+        auto* sspd = static_cast<SspdDriverM1*>(driver);
+        return put(sspd->shortEnable(), false) && put(sspd->PIDEnableStatus(), !openLoop);
+    }
+    case BiasSourceM0: {
+        auto* bias = static_cast<SisBiasSourceDriverM0*>(driver);
+        return put(bias->mode(), char(mode.mode == 1 ? 0 : 1)) && put(bias->shortEnable(), false) &&
+               put(bias->pidEnable(), !openLoop);
+    }
+    case ControlLineM0:
+        return put(static_cast<SisControlLineDriverM0*>(driver)->shortEnable(), false);
+    case HeaterM0:
+        return put(static_cast<HeaterDriverM0*>(driver)->mode(), char(0));
+    case TempM0:
+        return put(static_cast<TempDriverM0*>(driver)->commutator(), mode.mode != 3);
+    case TempM1: {
+        auto* m1 = static_cast<TempDriverM1*>(driver);
+        return m1->readDefaultParams() &&
+               put(m1->switcherMode(),
+                   mode.mode == 0 ? cmd::LC4TDM1_SwitcherCalibration : cmd::LC4TDM1_SwitcherNormal);
+    }
+    case UnknownType:
+        break;
+    }
+    return false;
+}
+
+QString percent(double fraction)
+{
+    return QString::number(fraction * 100, 'f', fraction < 1e-3 ? 4 : 3);
+}
+
+} // namespace
+
+class TestCalibrationEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        // The run logs its first line fit; the test's own table is what matters.
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+        CommonCalibrator::setTimeScale(timeScale);
+    }
+    void everyModeCalibrates_data();
+    void everyModeCalibrates();
+    void cleanup();
+    void cleanupTestCase();
+
+private:
+    bool startUnit();
+    bool prepareOutput(bool openLoop) { return prepare(m_type, m_driver.get(), *m_mode, openLoop); }
+    double meterReading(bool* ok);
+    double moduleReading(bool* ok);
+    // The largest errors over the set-points, the set side with regulation off
+    // where the mode's DAC line only acts so; false when an exchange failed.
+    bool errorsOverRange(Errors* errors);
+    bool sweepTargets(Errors* errors);
+
+    const ModeCase* m_mode = nullptr;
+    LC4DriverType m_type = UnknownType;
+    QTemporaryDir m_dir;
+    QProcess m_simulator;
+    std::unique_ptr<lcTcpSocketIOInterface> m_link;
+    std::unique_ptr<CommonDriver> m_driver;
+    std::unique_ptr<CommonCalibrator> m_calibrator;
+    std::unique_ptr<cAgilent34401aVisaInterface> m_meter;
+    QStringList m_messages;
+    int m_finished = 0;
+};
+
+void TestCalibrationEndToEnd::everyModeCalibrates_data()
+{
+    QTest::addColumn<int>("index");
+    for (int i = 0; i < int(std::size(cases)); ++i)
+        QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(cases[i].kind, cases[i].name))) << i;
+}
+
+bool TestCalibrationEndToEnd::startUnit()
+{
+    const ModeCase& mode = *m_mode;
+    const QString crate = m_dir.filePath(QStringLiteral("crate.json"));
+    QFile file(crate);
+    const QByteArray keys =
+        QByteArray(mode.crateKeys).isEmpty() ? QByteArray() : QByteArray(",") + mode.crateKeys;
+    const QByteArray shunt =
+        mode.shunt > 0 ? QByteArray(R"(,"shunt":)") + QByteArray::number(mode.shunt) : QByteArray();
+    const QByteArray json =
+        QByteArray(R"({"modules":[{"address":1,"kind":")") + mode.kind +
+        R"(","gainError":0.02,"zeroError":40,"errorSign":)" + QByteArray::number(mode.errorSign) +
+        keys + R"(}],"meter":{"address":1,"output":")" + mode.output + "\"" + shunt + "}}";
+    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size())
+        return false;
+    file.close();
+    quint16 port = 0;
+    quint16 meterPort = 0;
+    QString error;
+    if (!startSimulatorWithMeter(m_simulator, LC_SIMULATOR_BINARY,
+                                 {QStringLiteral("--crate"), crate,
+                                  QStringLiteral("--meter-integration"),
+                                  QString::number(meterIntegrationMs)},
+                                 &port, &meterPort, &error)) {
+        qWarning("%s", qPrintable(error));
+        return false;
+    }
+    m_link = std::make_unique<lcTcpSocketIOInterface>();
+    m_link->setAddress(QHostAddress(QHostAddress::LocalHost));
+    m_link->setPort(port);
+    m_meter = std::make_unique<cAgilent34401aVisaInterface>(QStringList{LC_VISA_LIBRARY});
+    m_meter->setVisaDeviceName(QStringLiteral("TCPIP0::127.0.0.1::%1::SOCKET").arg(meterPort));
+
+    m_type = driverTypeOf(QString::fromLatin1(mode.kind));
+    const ModuleKind* kind = moduleKind(m_type);
+    m_driver.reset(kind->createDriver(nullptr));
+    m_driver->setIOInterface(m_link.get());
+    m_driver->setDevAddress(1);
+    m_calibrator.reset(kind->createCalibrator(nullptr));
+    m_calibrator->setDriver(m_driver.get());
+    m_calibrator->setAgilent(m_meter.get());
+    m_calibrator->setModeIndex(mode.mode);
+    m_calibrator->setPointCount(points);
+    m_calibrator->performAgilent();
+    connect(m_calibrator.get(), &CommonCalibrator::message, this,
+            [this](QString const& text) { m_messages << text; });
+    connect(m_calibrator.get(), &CommonCalibrator::finished, this, [this] { ++m_finished; });
+    return true;
+}
+
+void TestCalibrationEndToEnd::cleanup()
+{
+    m_calibrator.reset();
+    m_driver.reset();
+    m_link.reset();
+    m_meter.reset();
+    stopProcess(m_simulator);
+    m_messages.clear();
+    m_finished = 0;
+    CommonCalibrator::setTimeScale(timeScale);
+}
+
+double TestCalibrationEndToEnd::meterReading(bool* ok)
+{
+    double sum = 0;
+    *ok = true;
+    for (int i = 0; i < readingsPerPoint && *ok; ++i)
+        sum += m_meter->singleRead(ok);
+    return sum / readingsPerPoint;
+}
+
+double TestCalibrationEndToEnd::moduleReading(bool* ok)
+{
+    double sum = 0;
+    *ok = true;
+    for (int i = 0; i < readingsPerPoint && *ok; ++i)
+        sum += m_calibrator->readAdcValue(ok);
+    return sum / readingsPerPoint;
+}
+
+bool TestCalibrationEndToEnd::sweepTargets(Errors* errors)
+{
+    const ModeCase& mode = *m_mode;
+    // -80 % to +80 % in steps of 20 %, or 10 % to 90 % in steps of 10 %.
+    for (int i = 0; i < 9; ++i) {
+        const double target = mode.fullScale * (mode.bipolar ? -0.8 + 0.2 * i : 0.1 + 0.1 * i);
+        bool meterOk = false;
+        bool readingOk = false;
+        // The calibrator's own hooks set and read what its mode calibrates.
+        if (!m_calibrator->setDacValue(target / mode.meterPerSet))
+            return false;
+        const double meter = meterReading(&meterOk);
+        const double reading = moduleReading(&readingOk) * (mode.shunt > 0 ? mode.shunt : 1.0);
+        if (!meterOk || !readingOk)
+            return false;
+        errors->set = qMax(errors->set, qAbs(meter - target) / mode.fullScale);
+        errors->reading = qMax(errors->reading, qAbs(reading - meter) / mode.fullScale);
+    }
+    return true;
+}
+
+bool TestCalibrationEndToEnd::errorsOverRange(Errors* errors)
+{
+    *errors = Errors();
+    if (!prepareOutput(false) || !sweepTargets(errors))
+        return false;
+    if (!m_mode->setOpenLoop)
+        return true;
+    Errors openLoop;
+    if (!prepareOutput(true) || !sweepTargets(&openLoop) || !prepareOutput(false))
+        return false;
+    errors->set = openLoop.set;
+    return true;
+}
+
+void TestCalibrationEndToEnd::everyModeCalibrates()
+{
+    QFETCH(int, index);
+    m_mode = &cases[index];
+    const ModeCase& mode = *m_mode;
+    QVERIFY(startUnit());
+    const QByteArray original = constants(m_type, m_driver.get());
+    QVERIFY(!original.isEmpty());
+
+    // The output at the default value, with the constants the module came with.
+    bool ok = false;
+    QVERIFY(prepareOutput(false));
+    QVERIFY(m_calibrator->setDacValue(m_calibrator->defaultValue()));
+    const double defaultOutput = meterReading(&ok);
+    QVERIFY(ok);
+
+    Result result{&mode, {}, {}, -1};
+    QVERIFY(errorsOverRange(&result.before));
+    const double worstBefore = qMax(mode.checksSet ? result.before.set : 0.0,
+                                    mode.checksReading ? result.before.reading : 0.0);
+    QVERIFY2(worstBefore > beforeGoal, qPrintable(percent(worstBefore)));
+
+    // Stopped at point 50, during a settling wait of full length.
+    QElapsedTimer sinceStop;
+    const auto stopper = connect(m_calibrator.get(), &CommonCalibrator::addPoint, this,
+                                 [this, &sinceStop](int graph) {
+                                     if (graph != 1 || m_calibrator->data().size() != stopAtPoint)
+                                         return;
+                                     CommonCalibrator::setTimeScale(1.0);
+                                     QTimer::singleShot(100, this, [this, &sinceStop] {
+                                         sinceStop.start();
+                                         m_calibrator->terminate();
+                                     });
+                                 });
+    m_calibrator->start();
+    result.stopMs = sinceStop.isValid() ? sinceStop.elapsed() : -1;
+    disconnect(stopper);
+    CommonCalibrator::setTimeScale(timeScale);
+    QCOMPARE(m_finished, 1);
+    QVERIFY2(result.stopMs >= 0 && result.stopMs < 1000,
+             qPrintable(QString::number(result.stopMs)));
+    QCOMPARE(m_calibrator->data().size(), stopAtPoint);
+    QVERIFY(!m_messages.contains(QStringLiteral("Calibration completed")));
+    QCOMPARE(constants(m_type, m_driver.get()), original);
+    QVERIFY(prepareOutput(false));
+    const double restoredOutput = meterReading(&ok);
+    QVERIFY(ok);
+    QVERIFY2(qAbs(restoredOutput - defaultOutput) < restoredTolerance * mode.fullScale,
+             qPrintable(QStringLiteral("%1 after the stop, %2 before the run")
+                            .arg(restoredOutput)
+                            .arg(defaultOutput)));
+
+    m_messages.clear();
+    m_calibrator->start();
+    QCOMPARE(m_finished, 2);
+    QCOMPARE(m_messages.value(m_messages.size() - 1), QStringLiteral("Calibration completed"));
+    QCOMPARE(m_calibrator->data().size(), points);
+    const QByteArray calibrated = constants(m_type, m_driver.get());
+    QVERIFY(!calibrated.isEmpty() && calibrated != original);
+
+    QVERIFY(errorsOverRange(&result.after));
+    results << result;
+    if (mode.checksSet)
+        QVERIFY2(result.after.set < afterGoal, qPrintable(percent(result.after.set)));
+    if (mode.checksReading)
+        QVERIFY2(result.after.reading < afterGoal, qPrintable(percent(result.after.reading)));
+
+    // Only "write EEPROM" stores constants: a rebooted module is back to the old ones.
+    m_driver->reboot()->executeSync(&ok, attempts);
+    QVERIFY(ok);
+    QCOMPARE(constants(m_type, m_driver.get()), original);
+}
+
+void TestCalibrationEndToEnd::cleanupTestCase()
+{
+    // The table of the README, in % of full scale.
+    std::printf("| kind | mode | full scale | before: meter - set | before: reading - meter | "
+                "after: meter - set | after: reading - meter |\n|---|---|---|---|---|---|---|\n");
+    const auto cell = [](bool checked, double fraction) {
+        return checked ? percent(fraction) : QStringLiteral("-");
+    };
+    qint64 longestStop = 0;
+    for (const Result& result : qAsConst(results)) {
+        const ModeCase& mode = *result.mode;
+        std::printf("| %s | %s | %s | %s | %s | %s | %s |\n", mode.kind, mode.name,
+                    qPrintable(QString::number(mode.fullScale, 'g', 4)),
+                    qPrintable(cell(mode.checksSet, result.before.set)),
+                    qPrintable(cell(mode.checksReading, result.before.reading)),
+                    qPrintable(cell(mode.checksSet, result.after.set)),
+                    qPrintable(cell(mode.checksReading, result.after.reading)));
+        longestStop = qMax(longestStop, result.stopMs);
+    }
+    std::printf("longest time from the stop request to the end of a run: %lld ms\n",
+                static_cast<long long>(longestStop));
+}
+
+QTEST_GUILESS_MAIN(TestCalibrationEndToEnd)
+#include "tst_calibrationendtoend.moc"
