@@ -156,9 +156,10 @@ QString RecordServers::startProcess(QString const& program, QStringList const& a
 {
     m_processes.push_back(std::make_unique<QProcess>());
     QProcess* process = m_processes.back().get();
-    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process->setStandardOutputFile(QProcess::nullDevice());
-    if (!showErrors)
+    if (showErrors)
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    else
         process->setStandardErrorFile(QProcess::nullDevice());
     process->start(program, arguments);
     QElapsedTimer clock;
