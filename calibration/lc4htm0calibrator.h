@@ -1,11 +1,11 @@
 #ifndef LC4HTM0CALIBRATOR_H
 #define LC4HTM0CALIBRATOR_H
 
+#include "dividedcalibrator.h"
 #include "heaterdriverm0.h"
-#include "recordcalibrator.h"
 
 // Calibrates a heater's current DAC and reading.
-class LC4HTM0Calibrator : public RecordCalibrator<HeaterDriverM0, LC4HT0V0_EEPROM_Const_t>
+class LC4HTM0Calibrator : public DividedCalibrator<HeaterDriverM0, LC4HT0V0_EEPROM_Const_t>
 {
     Q_OBJECT
 public:
@@ -13,13 +13,7 @@ public:
 
 public slots:
     bool performDriver() override;
-    bool setDacValue(double value) override;
-    double readAdcValue(bool* ok) override;
     bool finish() override;
-
-protected:
-    pair_t<float> identityDacPair() override;
-    pair_t<float> moduleDacPair(lineRegressionCoeff line) override;
 };
 
 #endif // LC4HTM0CALIBRATOR_H

@@ -11,23 +11,13 @@ enum
 } // namespace
 
 LC4SDM1Calibrator::LC4SDM1Calibrator(QObject* parent)
-    : RecordCalibrator(
+    : SspdCalibrator(
           parent, QStringLiteral("LC4SDM1"),
           {{QStringLiteral("U mode"), 2, &Record::voltageAdcCoeff, &Record::currentDacCoeff, false},
            {QStringLiteral("I monitor mode"), 0, &Record::currentMonitorAdcCoeff,
             &Record::currentDacCoeff, true},
            {QStringLiteral("I mode"), 0, &Record::currentAdcCoeff, &Record::currentDacCoeff, true}})
 {
-}
-
-bool LC4SDM1Calibrator::performDriver()
-{
-    return write(ownDriver()->PIDEnableStatus(), false) && write(ownDriver()->shortEnable(), false);
-}
-
-bool LC4SDM1Calibrator::setDacValue(double value)
-{
-    return write(ownDriver()->current(), float(value));
 }
 
 double LC4SDM1Calibrator::readAdcValue(bool* ok)
@@ -40,9 +30,4 @@ double LC4SDM1Calibrator::readAdcValue(bool* ok)
     default:
         return read(ownDriver()->current(), ok);
     }
-}
-
-bool LC4SDM1Calibrator::finish()
-{
-    return write(ownDriver()->PIDEnableStatus(), true);
 }
