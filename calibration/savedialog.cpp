@@ -35,6 +35,14 @@ QString redHtml(QString const& text)
     return QStringLiteral("<font color=\"Red\">%1</font>").arg(text.toHtmlEscaped());
 }
 
+// The upload runner installed with the program, when there is one.
+QString installedUploadTool()
+{
+    QString const tool = QDir::cleanPath(QCoreApplication::applicationDirPath() + QLatin1Char('/') +
+                                         QStringLiteral(LC_INSTALLED_UPLOAD_RUNNER));
+    return QFileInfo::exists(tool) ? tool : QString();
+}
+
 // Splits a process channel's output into whole lines as it arrives.
 class LineBuffer
 {
@@ -79,7 +87,8 @@ SaveDialog::SaveDialog(QWidget* parent) : GuardedDialog(parent), ui(new Ui::Save
     QSettings settings = calibrationSettings();
     ui->leFilePath->setText(settings.value(QStringLiteral("FilePath")).toString());
     ui->lePrivateKey->setText(settings.value(QStringLiteral("PrivateKeyPath")).toString());
-    ui->leWinScp->setText(settings.value(QStringLiteral("WinScp")).toString());
+    ui->leWinScp->setText(
+        settings.value(QStringLiteral("WinScp"), installedUploadTool()).toString());
     ui->gbSaveFile->setChecked(settings.value(QStringLiteral("SaveToFile"), false).toBool());
     ui->gbSaveFtp->setChecked(settings.value(QStringLiteral("SaveToFtp"), false).toBool());
 }

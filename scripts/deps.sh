@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(g++ cmake make qtbase5-dev qtbase5-dev-tools libqcustomplot-dev xvfb xauth
     imagemagick iproute2 util-linux python3-pyvisa python3-pyvisa-py
-    python3 openssh-client openssh-server putty-tools nginx-light)
+    python3 openssh-client openssh-server putty-tools nginx-light
+    dpkg-dev desktop-file-utils appstream xdotool)
 
 missing=()
 for p in "${packages[@]}"; do
