@@ -89,8 +89,7 @@ void CalibrateDialog::on_pbStart_clicked()
     m_agilent->setVisaDeviceName(ui->leVisaName->text());
     m_calibrator->setAgilent(m_agilent.get());
     enableComponents(false);
-    const QPointer<CommonCalibrator> calibrator(m_calibrator);
-    calibrator->start();
+    m_calibrator->start();
 }
 
 void CalibrateDialog::changeProgress(int progress)

@@ -4,8 +4,6 @@
 #include "driverwidget.h"
 #include "eepromfields.h"
 
-#include <QPointer>
-
 // An editor for a module kind whose constants are one record read and sent whole.
 template <typename Driver, typename Record> class RecordEditor : public DriverWidget
 {
@@ -18,7 +16,6 @@ public:
         auto* typed = qobject_cast<Driver*>(driver);
         if (!typed)
             return;
-        m_typedDriver = typed;
         QObject::connect(typed, &Driver::eepromConstUpdated, this,
                          [this](Record record) { m_fields.show(record); });
         DriverWidget::setDriver(driver);
@@ -38,9 +35,11 @@ protected:
     EepromFields<Record> m_fields;
 
 private:
-    auto* property() const { return m_typedDriver ? m_typedDriver->eepromConst() : nullptr; }
-
-    QPointer<Driver> m_typedDriver;
+    auto* property() const
+    {
+        auto* typed = qobject_cast<Driver*>(driver());
+        return typed ? typed->eepromConst() : nullptr;
+    }
 };
 
 #endif // RECORDEDITOR_H

@@ -53,13 +53,11 @@ void wSspdDriver::setDriver(CommonDriver* driver)
     if (auto* m0 = qobject_cast<SspdDriverM0*>(driver)) {
         m_driverKind = SspdM0;
         showM1Rows(false);
-        m_driverM0 = m0;
         connect(m0, &SspdDriverM0::eepromConstUpdated, this,
                 [this](LC4SDM0V1_EEPROM_Const_t record) { m_fieldsM0.show(record); });
     } else if (auto* m1 = qobject_cast<SspdDriverM1*>(driver)) {
         m_driverKind = SspdM1;
         showM1Rows(true);
-        m_driverM1 = m1;
         connect(m1, &SspdDriverM1::eepromConstUpdated, this,
                 [this](LC4SDM1_EEPROM_Const_t record) { m_fieldsM1.show(record); });
     } else {
@@ -76,19 +74,23 @@ void wSspdDriver::enableGUI(bool enable)
 
 void wSspdDriver::getEeprom()
 {
-    if (m_driverKind == SspdM1)
-        readRecord(m_driverM1 ? m_driverM1->eepromConst() : nullptr);
+    // Without a driver of either kind the read fails with its warning.
+    auto* m1 = driverAs<SspdDriverM1>(SspdM1);
+    auto* m0 = driverAs<SspdDriverM0>(SspdM0);
+    if (m1)
+        readRecord(m1->eepromConst());
     else
-        readRecord(m_driverM0 && m_driverKind == SspdM0 ? m_driverM0->eepromConst() : nullptr);
+        readRecord(m0 ? m0->eepromConst() : nullptr);
 }
 
 void wSspdDriver::setEeprom()
 {
-    if (m_driverKind == SspdM1)
-        sendRecord(m_driverM1 ? m_driverM1->eepromConst() : nullptr, m_fieldsM1.record());
+    auto* m1 = driverAs<SspdDriverM1>(SspdM1);
+    auto* m0 = driverAs<SspdDriverM0>(SspdM0);
+    if (m1)
+        sendRecord(m1->eepromConst(), m_fieldsM1.record());
     else
-        sendRecord(m_driverM0 && m_driverKind == SspdM0 ? m_driverM0->eepromConst() : nullptr,
-                   m_fieldsM0.record());
+        sendRecord(m0 ? m0->eepromConst() : nullptr, m_fieldsM0.record());
 }
 
 QJsonObject wSspdDriver::eepromToJson()

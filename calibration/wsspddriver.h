@@ -7,8 +7,6 @@
 #include "sspddriverm0.h"
 #include "sspddriverm1.h"
 
-#include <QPointer>
-
 namespace Ui {
 class wSspdDriver;
 }
@@ -35,11 +33,14 @@ public slots:
 
 private:
     void showM1Rows(bool show);
+    // The driver when it was found to be of `kind`; null otherwise.
+    template <typename Driver> Driver* driverAs(LC4DriverType kind) const
+    {
+        return m_driverKind == kind ? qobject_cast<Driver*>(driver()) : nullptr;
+    }
 
     Ui::wSspdDriver* ui;
     LC4DriverType m_driverKind = UnknownType;
-    QPointer<SspdDriverM0> m_driverM0;
-    QPointer<SspdDriverM1> m_driverM1;
     EepromFields<LC4SDM0V1_EEPROM_Const_t> m_fieldsM0;
     EepromFields<LC4SDM1_EEPROM_Const_t> m_fieldsM1;
 };

@@ -2,44 +2,47 @@
 
 #include <QCommandLineParser>
 
+#include <type_traits>
+
 namespace {
 
-bool readInt(const QCommandLineParser& parser, const QString& name, int low, int high, int* value,
-             QString* error)
+// A number option within [low, high]; an option not given leaves *value as it is.
+template <typename T>
+bool readNumber(const QCommandLineParser& parser, const QString& name, T low, T high, T* value,
+                QString* error)
 {
     if (!parser.isSet(name))
         return true;
     bool ok = false;
-    const int number = parser.value(name).toInt(&ok);
-    if (!ok || number < low || number > high) {
+    const QString text = parser.value(name);
+    T number;
+    if constexpr (std::is_integral_v<T>)
+        number = text.toInt(&ok);
+    else
+        number = text.toDouble(&ok);
+    // Written so that a double that is no number fails too.
+    if (!ok || !(number >= low && number <= high)) {
         *error = QStringLiteral("--%1 needs a number from %2 to %3, not \"%4\"")
                      .arg(name)
                      .arg(low)
                      .arg(high)
-                     .arg(parser.value(name));
+                     .arg(text);
         return false;
     }
     *value = number;
     return true;
 }
 
+bool readInt(const QCommandLineParser& parser, const QString& name, int low, int high, int* value,
+             QString* error)
+{
+    return readNumber(parser, name, low, high, value, error);
+}
+
 bool readDouble(const QCommandLineParser& parser, const QString& name, double low, double high,
                 double* value, QString* error)
 {
-    if (!parser.isSet(name))
-        return true;
-    bool ok = false;
-    const double number = parser.value(name).toDouble(&ok);
-    if (!ok || !(number >= low && number <= high)) {
-        *error = QStringLiteral("--%1 needs a number from %2 to %3, not \"%4\"")
-                     .arg(name)
-                     .arg(low)
-                     .arg(high)
-                     .arg(parser.value(name));
-        return false;
-    }
-    *value = number;
-    return true;
+    return readNumber(parser, name, low, high, value, error);
 }
 
 } // namespace

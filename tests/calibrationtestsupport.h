@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUrl>
 #include <QtTest>
 
@@ -91,6 +92,29 @@ template <typename T = QWidget> T* child(QObject const* parent, QString const& n
 inline void click(QObject const* dialog, QString const& button)
 {
     QTest::mouseClick(child<QPushButton>(dialog, button), Qt::LeftButton);
+}
+
+// Clicks the main dialog's button and runs `inside` once the modal dialog of that
+// type that it opens is shown; a dialog still open afterwards is closed, and the
+// result says whether it was.
+template <typename Dialog>
+bool whileShown(MainDialog* mainDialog, QString const& button, std::function<void(Dialog*)> inside)
+{
+    Dialog* dialog = mainDialog->findChild<Dialog*>();
+    bool leftOpen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
+        if (!dialog->isVisible())
+            return;
+        poll.stop();
+        inside(dialog);
+        leftOpen = dialog->isVisible();
+        if (leftOpen)
+            dialog->reject();
+    });
+    poll.start(5);
+    click(mainDialog, button);
+    return leftOpen;
 }
 
 // The seven buttons of the main dialog and every line edit of its editor.

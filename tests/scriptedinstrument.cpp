@@ -5,17 +5,23 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-ScriptedInstrument::ScriptedInstrument(QList<QByteArray> replies) : m_replies(std::move(replies))
+int listenOnLoopback(int backlog, quint16* port)
 {
-    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
-    ::listen(m_listener, 1);
-    ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-    m_port = ntohs(address.sin_port);
+    ::bind(listener, reinterpret_cast<sockaddr*>(&address), length);
+    ::listen(listener, backlog);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    *port = ntohs(address.sin_port);
+    return listener;
+}
+
+ScriptedInstrument::ScriptedInstrument(QList<QByteArray> replies) : m_replies(std::move(replies))
+{
+    m_listener = listenOnLoopback(1, &m_port);
     if (::pipe(m_wake) != 0)
         m_wake[0] = m_wake[1] = -1;
     m_thread = std::thread([this] { serve(); });

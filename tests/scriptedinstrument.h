@@ -7,6 +7,9 @@
 #include <mutex>
 #include <thread>
 
+// A socket listening on a free loopback port; its port in *port.
+int listenOnLoopback(int backlog, quint16* port);
+
 // An instrument on a loopback port, in a thread of its own so that it answers
 // while the test blocks in a VISA call: it takes one connection, and for every
 // command line it receives sends the next scripted reply (a reply of nullptr

@@ -213,28 +213,6 @@ private:
     }
     QString log() const { return child<QPlainTextEdit>(saveDialog(), "teLog")->toPlainText(); }
 
-    // Clicks the main dialog's button and runs `inside` once the modal dialog it
-    // opens is shown; a dialog still open afterwards is closed, and the result
-    // says whether it was.
-    template <typename Dialog>
-    bool whileShown(QString const& button, std::function<void(Dialog*)> inside)
-    {
-        Dialog* dialog = m_dialog->findChild<Dialog*>();
-        bool leftOpen = false;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, this, [&] {
-            if (!dialog->isVisible())
-                return;
-            poll.stop();
-            inside(dialog);
-            leftOpen = dialog->isVisible();
-            if (leftOpen)
-                dialog->reject();
-        });
-        poll.start(5);
-        click(m_dialog.get(), button);
-        return leftOpen;
-    }
     // Fills the save dialog's form and presses its Save button.
     void save(SaveDialog* dialog, bool toFile, bool toServer, QString const& key = QString())
     {
@@ -450,7 +428,7 @@ void TestRecords::saveWithNothingCheckedOnlyWritesSettings()
 {
     openModule(4);
     const bool leftOpen = whileShown<SaveDialog>(
-        "pbSave", [this](SaveDialog* dialog) { save(dialog, false, false); });
+        m_dialog.get(), "pbSave", [this](SaveDialog* dialog) { save(dialog, false, false); });
     QVERIFY(!leftOpen);
     QCOMPARE(settings().value("FilePath").toString(), m_root);
     QCOMPARE(settings().value("WinScp").toString(), m_tool.filePath("winscp.com"));
@@ -471,8 +449,9 @@ void TestRecords::localSaveWritesTheRecordTree()
         QDir(m_root).removeRecursively();
         before = CalibrationRecord::fileName(deviceName(3), QDateTime::currentDateTime());
         for (int i = 0; i < 2; ++i)
-            QVERIFY(!whileShown<SaveDialog>(
-                "pbSave", [this](SaveDialog* dialog) { save(dialog, true, false); }));
+            QVERIFY(!whileShown<SaveDialog>(m_dialog.get(), "pbSave", [this](SaveDialog* dialog) {
+                save(dialog, true, false);
+            }));
         after = CalibrationRecord::fileName(deviceName(3), QDateTime::currentDateTime());
     }
     QCOMPARE(treeOf(m_root), (QStringList{type, type + "/" + before}));
@@ -495,9 +474,9 @@ void TestRecords::localSaveWritesTheRecordTree()
         QVERIFY(QDir().mkpath(m_root + "/" + type + "/" +
                               CalibrationRecord::fileName(
                                   deviceName(3), QDateTime::currentDateTime().addSecs(seconds))));
-    QVERIFY2(
-        whileShown<SaveDialog>("pbSave", [this](SaveDialog* dialog) { save(dialog, true, false); }),
-        qPrintable(log()));
+    QVERIFY2(whileShown<SaveDialog>(m_dialog.get(), "pbSave",
+                                    [this](SaveDialog* dialog) { save(dialog, true, false); }),
+             qPrintable(log()));
     QCOMPARE(m_dialogs->errors, QStringList{"Error|Couldn't open save file."});
     QVERIFY(settings().allKeys().isEmpty());
 }
@@ -507,7 +486,7 @@ void TestRecords::failedLocalSaveStopsBeforeUpload()
     useFakeTool();
     openModule(5);
     bool enabled = false;
-    QVERIFY(whileShown<SaveDialog>("pbSave", [&](SaveDialog* dialog) {
+    QVERIFY(whileShown<SaveDialog>(m_dialog.get(), "pbSave", [&](SaveDialog* dialog) {
         edit(dialog, "leFilePath")->clear();
         child<QGroupBox>(dialog, "gbSaveFile")->setChecked(true);
         child<QGroupBox>(dialog, "gbSaveFtp")->setChecked(true);
@@ -535,7 +514,7 @@ void TestRecords::hostileTypeStringsCreateNothing()
     useFakeTool();
     openModule(2, {QJsonObject{{"address", 2}, {"kind", "LC4HTM0"}, {"typeString", type}}});
     const QStringList outside = treeOf(m_tree.path());
-    QVERIFY(!whileShown<SaveDialog>("pbSave",
+    QVERIFY(!whileShown<SaveDialog>(m_dialog.get(), "pbSave",
                                     [this](SaveDialog* dialog) { save(dialog, true, true); }));
     QCOMPARE(m_dialogs->errors.size(), 1);
     QVERIFY2(m_dialogs->errors.at(0).contains("cannot name a directory"),
@@ -547,7 +526,7 @@ void TestRecords::hostileTypeStringsCreateNothing()
     m_dialogs->errors.clear();
     HttpStub server;
     settings().setValue("ServerHttpAddress", server.address());
-    QVERIFY(whileShown<OpenDialog>("pbLoad", [](OpenDialog* dialog) {
+    QVERIFY(whileShown<OpenDialog>(m_dialog.get(), "pbLoad", [](OpenDialog* dialog) {
         dialog->on_pbReceiveFromFtp_clicked();
         dialog->on_pbOpenFile_clicked();
     }));
@@ -583,11 +562,11 @@ void TestRecords::identityReadsMustBeWhole()
         m_fake->answer(3, 0x05, FakeUnit::frame(3, 0x05, udid));
 
     QStringList shown;
-    whileShown<SaveDialog>("pbSave", [&](SaveDialog* dialog) {
+    whileShown<SaveDialog>(m_dialog.get(), "pbSave", [&](SaveDialog* dialog) {
         shown << "save";
         shown << dialog->findChild<QGroupBox*>("gbSaveFile")->title();
     });
-    whileShown<OpenDialog>("pbLoad", [&](OpenDialog*) { shown << "open"; });
+    whileShown<OpenDialog>(m_dialog.get(), "pbLoad", [&](OpenDialog*) { shown << "open"; });
     if (QTest::currentDataTag() == QLatin1String("whole")) {
         QCOMPARE(shown, (QStringList{"save", "Save to File", "open"}));
         QVERIFY(m_dialogs->errors.isEmpty());
@@ -633,7 +612,7 @@ void TestRecords::keyAndToolPathsAreChecked()
         writeFile(m_tool.filePath(name), "key");
     QFile::copy(m_tool.filePath("winscp.com"), m_tool.filePath("upload.sh"));
     openModule(6);
-    const bool leftOpen = whileShown<SaveDialog>("pbSave", [&](SaveDialog* dialog) {
+    const bool leftOpen = whileShown<SaveDialog>(m_dialog.get(), "pbSave", [&](SaveDialog* dialog) {
         child<QGroupBox>(dialog, "gbSaveFtp")->setChecked(true);
         edit(dialog, "leWinScp")->setText(m_tool.filePath(tool));
         edit(dialog, "lePrivateKey")->setText(m_tool.filePath(key));
@@ -650,7 +629,7 @@ void TestRecords::uploadRunsTheToolWithItsScript()
     useFakeTool();
     openModule(7);
     const QString type = module(7)->typeString();
-    QVERIFY(!whileShown<SaveDialog>("pbSave",
+    QVERIFY(!whileShown<SaveDialog>(m_dialog.get(), "pbSave",
                                     [this](SaveDialog* dialog) { save(dialog, false, true); }));
     QVERIFY2(m_dialogs->errors.isEmpty(), qPrintable(m_dialogs->errors.join('\n')));
 
@@ -716,7 +695,7 @@ void TestRecords::toolFailuresAreReported()
     bool enabled = false;
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(whileShown<SaveDialog>("pbSave", [&](SaveDialog* dialog) {
+    QVERIFY(whileShown<SaveDialog>(m_dialog.get(), "pbSave", [&](SaveDialog* dialog) {
         save(dialog, false, true);
         enabled = dialog->isEnabled();
     }));
@@ -742,7 +721,7 @@ void TestRecords::openFromFileOffersOnlyThisModule()
     setAllFields("0");
 
     // A cancelled chooser leaves the dialog open and the fields as they are.
-    QVERIFY(whileShown<OpenDialog>("pbLoad", [](OpenDialog* dialog) {
+    QVERIFY(whileShown<OpenDialog>(m_dialog.get(), "pbLoad", [](OpenDialog* dialog) {
         QCOMPARE(dialog->windowTitle(), QString("Open data..."));
         dialog->on_pbOpenFile_clicked();
     }));
@@ -751,7 +730,7 @@ void TestRecords::openFromFileOffersOnlyThisModule()
     QCOMPARE(fields(), allFields("0"));
 
     m_dialogs->fileToOpen = m_tree.filePath("record.json");
-    QVERIFY(!whileShown<OpenDialog>("pbLoad",
+    QVERIFY(!whileShown<OpenDialog>(m_dialog.get(), "pbLoad",
                                     [](OpenDialog* dialog) { dialog->on_pbOpenFile_clicked(); }));
     QCOMPARE(fields(), allFields("7"));
     QVERIFY(m_dialogs->errors.isEmpty());
@@ -792,7 +771,7 @@ void TestRecords::openFromFileRefusesForeignOrBrokenRecords()
     else
         writeFile(m_dialogs->fileToOpen, content);
     const QStringList before = fields();
-    QVERIFY(whileShown<OpenDialog>("pbLoad",
+    QVERIFY(whileShown<OpenDialog>(m_dialog.get(), "pbLoad",
                                    [](OpenDialog* dialog) { dialog->on_pbOpenFile_clicked(); }));
     QCOMPARE(m_dialogs->errors, QStringList{error});
     QCOMPARE(fields(), before);
@@ -821,16 +800,18 @@ void TestRecords::serverListingOffersOnlyThisModule()
     setAllFields("0");
 
     // The first candidate is offered first; cancelling loads nothing.
-    QVERIFY(whileShown<OpenDialog>(
-        "pbLoad", [](OpenDialog* dialog) { dialog->on_pbReceiveFromFtp_clicked(); }));
+    QVERIFY(whileShown<OpenDialog>(m_dialog.get(), "pbLoad", [](OpenDialog* dialog) {
+        dialog->on_pbReceiveFromFtp_clicked();
+    }));
     QCOMPARE(m_dialogs->itemChoices,
              QStringList{"Get file...|Please download correct version of calibrations|" + mine +
                          "," + newer});
     QCOMPARE(server.requests, QList<QByteArray>{directory});
 
     m_dialogs->itemToChoose = [](QStringList const& items) { return items.first(); };
-    QVERIFY(!whileShown<OpenDialog>(
-        "pbLoad", [](OpenDialog* dialog) { dialog->on_pbReceiveFromFtp_clicked(); }));
+    QVERIFY(!whileShown<OpenDialog>(m_dialog.get(), "pbLoad", [](OpenDialog* dialog) {
+        dialog->on_pbReceiveFromFtp_clicked();
+    }));
     QCOMPARE(server.requests.last(), directory + mine.toUtf8());
     QCOMPARE(fields(), allFields("7"));
     QVERIFY(m_dialogs->errors.isEmpty());
@@ -840,7 +821,7 @@ void TestRecords::serverListingOffersOnlyThisModule()
     m_dialogs->itemChoices.clear();
     bool enabled = false;
     QVERIFY2(
-        whileShown<OpenDialog>("pbLoad",
+        whileShown<OpenDialog>(m_dialog.get(), "pbLoad",
                                [&](OpenDialog* dialog) {
                                    dialog->on_pbReceiveFromFtp_clicked();
                                    enabled = dialog->isEnabled();
@@ -875,14 +856,16 @@ void TestRecords::listingFailuresCloseWithAWarning()
     openDialog()->networkTimeoutMs = 300;
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(!whileShown<OpenDialog>(
-        "pbLoad", [](OpenDialog* dialog) { dialog->on_pbReceiveFromFtp_clicked(); }));
+    QVERIFY(!whileShown<OpenDialog>(m_dialog.get(), "pbLoad", [](OpenDialog* dialog) {
+        dialog->on_pbReceiveFromFtp_clicked();
+    }));
     QVERIFY(clock.elapsed() < 5000);
     QCOMPARE(m_dialogs->warnings, QStringList{"Error|Can't download calibration list"});
     QVERIFY(m_dialogs->itemChoices.isEmpty());
     // The next Load finds the dialog enabled.
     bool enabled = false;
-    whileShown<OpenDialog>("pbLoad", [&](OpenDialog* dialog) { enabled = dialog->isEnabled(); });
+    whileShown<OpenDialog>(m_dialog.get(), "pbLoad",
+                           [&](OpenDialog* dialog) { enabled = dialog->isEnabled(); });
     QVERIFY(enabled);
 }
 
@@ -926,7 +909,7 @@ void TestRecords::recordDownloadFailuresLeaveTheEditor()
     openDialog()->networkTimeoutMs = 300;
     const QStringList before = fields();
     bool enabled = false;
-    QVERIFY(whileShown<OpenDialog>("pbLoad", [&](OpenDialog* dialog) {
+    QVERIFY(whileShown<OpenDialog>(m_dialog.get(), "pbLoad", [&](OpenDialog* dialog) {
         dialog->on_pbReceiveFromFtp_clicked();
         enabled = dialog->isEnabled();
     }));

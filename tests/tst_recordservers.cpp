@@ -99,25 +99,6 @@ private slots:
 
 private:
     SimModule* module(int address) const { return m_unit->crate().module(address); }
-    template <typename Dialog>
-    bool whileShown(QString const& button, std::function<void(Dialog*)> inside)
-    {
-        Dialog* dialog = m_dialog->findChild<Dialog*>();
-        bool leftOpen = false;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, this, [&] {
-            if (!dialog->isVisible())
-                return;
-            poll.stop();
-            inside(dialog);
-            leftOpen = dialog->isVisible();
-            if (leftOpen)
-                dialog->reject();
-        });
-        poll.start(5);
-        click(m_dialog.get(), button);
-        return leftOpen;
-    }
     void save(SaveDialog* dialog, bool toFile = true)
     {
         child<QGroupBox>(dialog, "gbSaveFile")->setChecked(toFile);
@@ -196,7 +177,8 @@ void TestRecordServers::recordsRoundTripThroughTheServers()
     QVERIFY(!constants.isEmpty());
 
     const QStringList uploadedBefore = entries(m_servers.local(records + type));
-    QVERIFY(!whileShown<SaveDialog>("pbSave", [this](SaveDialog* dialog) { save(dialog); }));
+    QVERIFY(!whileShown<SaveDialog>(m_dialog.get(), "pbSave",
+                                    [this](SaveDialog* dialog) { save(dialog); }));
     QVERIFY2(m_dialogs->errors.isEmpty(), qPrintable(m_dialogs->errors.join('\n') + saveLog()));
     QVERIFY(saveLog().contains("Session started."));
     const QStringList saved = entries(m_local.filePath(type));
@@ -213,8 +195,9 @@ void TestRecordServers::recordsRoundTripThroughTheServers()
     m_dialogs->itemToChoose = [&](QStringList const& items) {
         return items.contains(saved.first()) ? saved.first() : QString();
     };
-    QVERIFY(!whileShown<OpenDialog>(
-        "pbLoad", [](OpenDialog* dialog) { dialog->on_pbReceiveFromFtp_clicked(); }));
+    QVERIFY(!whileShown<OpenDialog>(m_dialog.get(), "pbLoad", [](OpenDialog* dialog) {
+        dialog->on_pbReceiveFromFtp_clicked();
+    }));
     QVERIFY2(m_dialogs->errors.isEmpty() && m_dialogs->warnings.isEmpty(),
              qPrintable((m_dialogs->errors + m_dialogs->warnings).join('\n')));
     for (QString const& item : m_dialogs->itemChoices.first().section('|', 2).split(','))
@@ -236,7 +219,8 @@ void TestRecordServers::anotherHostKeyIsRefused()
     m_dialog = openMainDialog(m_link.get(), 4, module(4)->typeString());
     const QString directory = m_servers.local(records + module(4)->typeString());
     const QStringList before = entries(directory);
-    QVERIFY(whileShown<SaveDialog>("pbSave", [this](SaveDialog* dialog) { save(dialog, false); }));
+    QVERIFY(whileShown<SaveDialog>(m_dialog.get(), "pbSave",
+                                   [this](SaveDialog* dialog) { save(dialog, false); }));
     QCOMPARE(m_dialogs->errors.size(), 1);
     QVERIFY(m_dialogs->errors.at(0).startsWith("Error|WinScp ended with exit code 1."));
     QVERIFY(saveLog().contains("Host key does not match"));

@@ -1,3 +1,4 @@
+#include "scriptedinstrument.h"
 #include "visa.h"
 
 #include <QtTest>
@@ -19,18 +20,7 @@ namespace {
 class Peer
 {
 public:
-    Peer()
-    {
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length);
-        ::listen(m_listener, 4);
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-    }
+    Peer() { m_listener = listenOnLoopback(4, &m_port); }
     ~Peer()
     {
         closeConnection();

@@ -36,6 +36,17 @@ ViStatus resourceManagerAttribute(ViSession handle, ViAttr attribute, void* valu
     }
 }
 
+// A read or write on an instrument session; anything else moves no bytes.
+template <typename Operation> ViStatus transfer(ViSession vi, ViPUInt32 retCnt, Operation operation)
+{
+    const std::shared_ptr<VisaSession> session = registry().session(vi);
+    if (session)
+        return operation(*session);
+    if (retCnt)
+        *retCnt = 0;
+    return registry().isResourceManager(vi) ? VI_ERROR_NSUP_OPER : VI_ERROR_INV_OBJECT;
+}
+
 } // namespace
 
 ViStatus viOpenDefaultRM(ViPSession vi)
@@ -91,24 +102,14 @@ ViStatus viGetAttribute(ViObject vi, ViAttr attrName, void* attrValue)
 
 ViStatus viWrite(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViPUInt32 retCnt)
 {
-    const std::shared_ptr<VisaSession> session = registry().session(vi);
-    if (!session) {
-        if (retCnt)
-            *retCnt = 0;
-        return registry().isResourceManager(vi) ? VI_ERROR_NSUP_OPER : VI_ERROR_INV_OBJECT;
-    }
-    return session->write(buf, cnt, retCnt);
+    return transfer(vi, retCnt,
+                    [&](VisaSession& session) { return session.write(buf, cnt, retCnt); });
 }
 
 ViStatus viRead(ViSession vi, ViBuf buf, ViUInt32 cnt, ViPUInt32 retCnt)
 {
-    const std::shared_ptr<VisaSession> session = registry().session(vi);
-    if (!session) {
-        if (retCnt)
-            *retCnt = 0;
-        return registry().isResourceManager(vi) ? VI_ERROR_NSUP_OPER : VI_ERROR_INV_OBJECT;
-    }
-    return session->read(buf, cnt, retCnt);
+    return transfer(vi, retCnt,
+                    [&](VisaSession& session) { return session.read(buf, cnt, retCnt); });
 }
 
 ViStatus viDisableEvent(ViSession vi, ViEventType eventType, ViUInt16 mechanism)
