@@ -1,4 +1,5 @@
 #include "cagilent34401avisainterface.h"
+#include "lclogging.h"
 
 #include <QDebug>
 
@@ -32,7 +33,7 @@ cAgilent34401aVisaInterface::cAgilent34401aVisaInterface(const QStringList& libr
             break;
         }
     }
-    qDebug() << "mVisaInited" << m_visaInited;
+    qCDebug(lcMeter) << "mVisaInited" << m_visaInited;
 }
 
 cAgilent34401aVisaInterface::~cAgilent34401aVisaInterface()
@@ -87,13 +88,13 @@ bool cAgilent34401aVisaInterface::initialize()
     // instrument session too, and opening one per attempt would leak them.
     if (m_resourceManager == VI_NULL && openDefaultRM(&m_resourceManager) < VI_SUCCESS) {
         m_resourceManager = VI_NULL;
-        qDebug() << "error at opening default RM";
+        qCDebug(lcMeter) << "error at opening default RM";
         return false;
     }
     ViSession session = VI_NULL;
     if (open(m_resourceManager, m_visaDeviceName.toLocal8Bit().constData(), VI_NULL, VI_NULL,
              &session) < VI_SUCCESS) {
-        qDebug() << "error at connecting to instrument";
+        qCDebug(lcMeter) << "error at connecting to instrument";
         return false;
     }
     m_session = session;
@@ -126,7 +127,7 @@ double cAgilent34401aVisaInterface::readAgilent(bool* ok)
     ViByte buffer[replyBufferSize] = {};
     ViUInt32 count = 0;
     if (read(m_session, buffer, replyReadCount, &count) < VI_SUCCESS) {
-        qDebug() << "error at read some data to agilent";
+        qCDebug(lcMeter) << "error at read some data to agilent";
         return 0;
     }
     // A library that reports more than it was given room for is not believed.

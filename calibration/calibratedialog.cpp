@@ -1,4 +1,5 @@
 #include "calibratedialog.h"
+#include "lclogging.h"
 
 #include "cagilent34401avisainterface.h"
 #include "calibrationsettings.h"
@@ -111,7 +112,7 @@ void CalibrateDialog::appendPoints(int graphIndex, double x, double y, bool upda
 void CalibrateDialog::messagePerform(QString text)
 {
     ui->lStatus->setText(QStringLiteral("Status: %1").arg(text));
-    qDebug() << "message:" << text;
+    qCDebug(lcCalibration) << "message:" << text;
 }
 
 void CalibrateDialog::plotPerform()

@@ -1,4 +1,5 @@
 #include "commoncalibrator.h"
+#include "lclogging.h"
 
 #include "cagilent34401avisainterface.h"
 #include "calibrationsettings.h"
@@ -246,7 +247,7 @@ CommonCalibrator::Outcome CommonCalibrator::fitAndCheck()
         return Outcome::Ended;
 
     const lineRegressionCoeff line1 = lineRegression(dacSet);
-    qDebug() << "tmpDacCoeff:" << line1.slope << line1.intercept;
+    qCDebug(lcCalibration) << "tmpDacCoeff:" << line1.slope << line1.intercept;
     if (calibratesDac() && !storable(line1, QStringLiteral("DAC")))
         return Outcome::Ended;
     setNewDacEepromCoeffs(line1);

@@ -1,4 +1,5 @@
 #include "calibrationprogram.h"
+#include "lclogging.h"
 #include "maindialog.h"
 #include "startdialog.h"
 
@@ -8,7 +9,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    qDebug() << "Start";
+    qCDebug(lcCalibration) << "Start";
     StartDialog startDialog;
     MainDialog mainDialog;
     return runDevCalibration(startDialog, mainDialog);

@@ -7,5 +7,5 @@ add_library(lcmeter STATIC
     ${CMAKE_CURRENT_LIST_DIR}/lineregression.h ${CMAKE_CURRENT_LIST_DIR}/lineregression.cpp
 )
 target_include_directories(lcmeter PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(lcmeter PUBLIC Qt5::Core lcvisaheaders)
+target_link_libraries(lcmeter PUBLIC lclogging Qt5::Core lcvisaheaders)
 target_link_libraries(lccalibration PUBLIC lcmeter)

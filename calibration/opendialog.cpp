@@ -1,4 +1,5 @@
 #include "opendialog.h"
+#include "lclogging.h"
 
 #include "calibrationrecord.h"
 #include "calibrationserver.h"
@@ -54,7 +55,7 @@ void OpenDialog::on_pbOpenFile_clicked()
         return;
     const QString directory = calibrationSettings().value(QStringLiteral("FilePath")).toString() +
                               QLatin1Char('/') + m_deviceType;
-    qDebug() << directory;
+    qCDebug(lcCalibration) << directory;
     const QString path =
         OperatorDialogs::chooseFile(this, QStringLiteral("Open file..."), directory,
                                     QStringLiteral("DEVICE (%1*.json)").arg(m_deviceName));
@@ -94,7 +95,7 @@ void OpenDialog::receiveFromServer()
         return;
     }
     const QString text = QString::fromUtf8(listing);
-    qDebug() << text;
+    qCDebug(lcCalibration) << text;
     const QStringList records = CalibrationRecord::listedRecords(text, m_deviceName);
     if (records.isEmpty())
         return;
@@ -120,10 +121,10 @@ OpenDialog::Fetch OpenDialog::fetch(QNetworkAccessManager* manager, QUrl const& 
 {
     std::unique_ptr<QNetworkReply> reply(manager->get(QNetworkRequest(url)));
     connect(reply.get(), &QNetworkReply::errorOccurred, this,
-            [](QNetworkReply::NetworkError code) { qDebug() << "Error" << code; });
+            [](QNetworkReply::NetworkError code) { qCDebug(lcCalibration) << "Error" << code; });
     connect(reply.get(), &QNetworkReply::sslErrors, this, [](QList<QSslError> const& errors) {
         for (int i = 0; i < errors.size(); ++i)
-            qDebug() << "Error " << i << errors.at(i).errorString();
+            qCDebug(lcCalibration) << "Error " << i << errors.at(i).errorString();
     });
     bool tooLarge = false;
     connect(reply.get(), &QNetworkReply::downloadProgress, this, [&](qint64 received, qint64) {
@@ -146,7 +147,7 @@ OpenDialog::Fetch OpenDialog::fetch(QNetworkAccessManager* manager, QUrl const& 
     }
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (tooLarge || reply->error() != QNetworkReply::NoError || status != 200) {
-        qDebug() << url << "status" << status << reply->errorString();
+        qCDebug(lcCalibration) << url << "status" << status << reply->errorString();
         return Fetch::Failed;
     }
     *body = reply->readAll();

@@ -1,4 +1,5 @@
 #include "savedialog.h"
+#include "lclogging.h"
 
 #include "calibrationrecord.h"
 #include "calibrationserver.h"
@@ -349,7 +350,7 @@ bool SaveDialog::runTool(QString const& tool, QString const& script)
     for (QString const& line : errors.rest())
         logHtml(redHtml(line));
     QCoreApplication::processEvents();
-    qDebug() << "WinScp exit code" << process.exitCode() << process.exitStatus();
+    qCDebug(lcCalibration) << "WinScp exit code" << process.exitCode() << process.exitStatus();
     if (stopped)
         return fail(QStringLiteral("WinScp did not finish within %1 s and was stopped.")
                         .arg(toolTimeoutMs / 1000.0));

@@ -1,4 +1,5 @@
 #include "startdialog.h"
+#include "lclogging.h"
 
 #include "calibrationsettings.h"
 #include "commondriver.h"
@@ -106,7 +107,7 @@ bool StartDialog::checkConnection()
         OperatorDialogs::warning(this, warningTitle, QStringLiteral("Wrong device address"));
         return false;
     }
-    qDebug() << m_deviceType;
+    qCDebug(lcCalibration) << m_deviceType;
     QSettings settings = calibrationSettings();
     settings.setValue(QStringLiteral("TcpIpAddress"), ui->cbTcpIp->currentText());
     settings.setValue(QStringLiteral("DeviceAddress"), deviceAddress());

@@ -1,5 +1,7 @@
 #include "driverproperty.h"
 
+#include "lclogging.h"
+
 #include <QPointer>
 
 int cCallbackList::append(Callback callback)
@@ -48,6 +50,9 @@ QByteArray DriverProperty_p::readWriteSync(quint8 command, QByteArray data, bool
         readWrite(command, data);
         --attempts;
         answered = driver->waitingAnswer();
+        if (!answered && driver)
+            qCDebug(lcDriver) << "no answer from address" << driver->devAddress() << "to command"
+                              << command << "," << attempts << "attempts left";
     }
     if (ok)
         *ok = answered && driver;

@@ -1,5 +1,7 @@
 #include "lctcpsocketiointerface.h"
 
+#include "lclogging.h"
+
 #include <QEventLoop>
 #include <QNetworkProxy>
 #include <QPointer>
@@ -13,6 +15,9 @@ lcTcpSocketIOInterface::lcTcpSocketIOInterface(QObject* parent)
 {
     m_socket->setProxy(QNetworkProxy::NoProxy);
     attachReadyRead();
+    connect(m_socket, &QTcpSocket::disconnected, this, [this] {
+        qCDebug(lcLink) << "connection to" << m_address.toString() << "port" << m_port << "closed";
+    });
 }
 
 lcTcpSocketIOInterface::~lcTcpSocketIOInterface()
@@ -59,7 +64,11 @@ bool lcTcpSocketIOInterface::pInitialize()
     }
     if (m_socket->state() != QAbstractSocket::ConnectedState)
         m_socket->waitForConnected(connectTimeoutMs);
-    return m_socket->state() == QAbstractSocket::ConnectedState;
+    const bool connected = m_socket->state() == QAbstractSocket::ConnectedState;
+    if (!connected)
+        qCDebug(lcLink) << "cannot connect to" << m_address.toString() << "port" << m_port << ":"
+                        << m_socket->errorString();
+    return connected;
 }
 
 void lcTcpSocketIOInterface::clearReceived()

@@ -1,4 +1,5 @@
 #include "qcustomlib.h"
+#include "lclogging.h"
 
 #include <QDebug>
 #include <QEventLoop>
@@ -32,7 +33,7 @@ void takeCallBacks(QTcpServer* server, QStringList* found, int dataWaitMs)
             if (isIPv4)
                 found->append(QHostAddress(ipv4).toString());
             else
-                qDebug() << "call-back from a non-IPv4 peer ignored:" << peer;
+                qCDebug(lcDiscovery) << "call-back from a non-IPv4 peer ignored:" << peer;
         }
         socket->close();
         socket->deleteLater();
@@ -126,21 +127,22 @@ QStringList lcDiscoverLumicrates(lcDiscoveryOptions const& options)
     QTcpServer server;
     server.setProxy(QNetworkProxy::NoProxy);
     if (!server.listen(QHostAddress::Any, options.callbackPort)) {
-        qDebug() << "discovery: cannot listen on port" << options.callbackPort << ":"
-                 << server.errorString();
+        qCDebug(lcDiscovery) << "discovery: cannot listen on port" << options.callbackPort << ":"
+                             << server.errorString();
         return found;
     }
     int const dataWaitMs = options.dataWaitMs;
     QObject::connect(&server, &QTcpServer::newConnection, &server,
                      [&server, &found, dataWaitMs] { takeCallBacks(&server, &found, dataWaitMs); });
 
-    qDebug() << "before udpSocket create";
+    qCDebug(lcDiscovery) << "before udpSocket create";
     QUdpSocket udp;
     udp.setProxy(QNetworkProxy::NoProxy);
     QList<QHostAddress> const targets = options.targets ? *options.targets : lcBroadcastAddresses();
     for (QHostAddress const& target : targets) {
         if (udp.writeDatagram(discoveryDatagram, target, options.discoveryPort) < 0)
-            qDebug() << "discovery: cannot send to" << target << ":" << udp.errorString();
+            qCDebug(lcDiscovery) << "discovery: cannot send to" << target << ":"
+                                 << udp.errorString();
     }
 
     QEventLoop loop;
@@ -151,12 +153,12 @@ QStringList lcDiscoverLumicrates(lcDiscoveryOptions const& options)
     window.start(options.windowMs);
     loop.exec();
 
-    qDebug() << "waiting for answers";
+    qCDebug(lcDiscovery) << "waiting for answers";
     QObject::disconnect(&server, nullptr, nullptr, nullptr);
     server.close();
 
     cleanList(&found);
-    qDebug() << found;
+    qCDebug(lcDiscovery) << found;
     return found;
 }
 

@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "lclogging.h"
 
 #include "ui_mainwindow.h"
 
@@ -17,7 +18,6 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QGuiApplication>
-#include <QLoggingCategory>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScopeGuard>
@@ -28,8 +28,6 @@
 
 #include <cmath>
 #include <type_traits>
-
-Q_LOGGING_CATEGORY(lcMeasurer, "lc.measurer")
 
 namespace {
 

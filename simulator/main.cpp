@@ -2,6 +2,7 @@
 #include "simunit.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -60,6 +61,9 @@ int main(int argc, char* argv[])
         std::printf("%s", qUtf8Printable(options.helpText));
         return 0;
     }
+    // A rule from QT_LOGGING_RULES still wins over this one.
+    if (options.server.verbose)
+        QLoggingCategory::setFilterRules(QStringLiteral("lc.simulator.debug=true"));
     SimUnit unit;
     if (!unit.start(options, &error)) {
         std::fprintf(stderr, "lc-simulator: %s\n", qUtf8Printable(error));

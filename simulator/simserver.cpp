@@ -1,6 +1,7 @@
 #include "simserver.h"
 
 #include "lcframereader.h"
+#include "lclogging.h"
 #include "simconnection.h"
 #include "simcrate.h"
 #include "simmodule.h"
@@ -41,8 +42,7 @@ bool SimServer::listen(const QHostAddress& address, quint16 port, QString* error
 
 void SimServer::log(const QString& line) const
 {
-    if (m_config.verbose)
-        std::fprintf(stderr, "%s\n", qUtf8Printable(line));
+    qCDebug(lcSimulator).noquote() << line;
 }
 
 void SimServer::error(const QString& line)

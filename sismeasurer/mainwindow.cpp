@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "lclogging.h"
 #include "ui_mainwindow.h"
 
 #include "commondriver.h"
@@ -214,7 +215,7 @@ void MainWindow::setPageFlags(bool enabled)
 
 void MainWindow::on_pbInitialize_clicked()
 {
-    qDebug() << Q_FUNC_INFO;
+    qCDebug(lcSisMeasurer) << Q_FUNC_INFO;
     // The old driver goes away below; nobody may be waiting on it.
     if (m_initializing || m_calls > 0 || m_closed || m_loopsEnded)
         return;
@@ -308,7 +309,7 @@ void MainWindow::updateData()
         ui->sbU->setEnabled(voltageMode);
         ui->pbSetU->setEnabled(voltageMode);
     } else {
-        qDebug() << "error at getting data";
+        qCDebug(lcSisMeasurer) << "error at getting data";
     }
     // A page change during the wait has already stopped the readings.
     if (ui->stackedWidget->currentIndex() == 1 && !m_closeRequested && !m_closed)
@@ -350,7 +351,7 @@ void MainWindow::on_cbShort_clicked(bool checked)
     bool ok = false;
     m_driver->shortEnable()->setValueSync(checked, &ok, 1);
     if (!ok)
-        qDebug() << "can't set short";
+        qCDebug(lcSisMeasurer) << "can't set short";
 }
 
 void MainWindow::on_cbSweepType_currentIndexChanged(int index)
@@ -379,7 +380,7 @@ void MainWindow::setMeasurerStatus(QString const& text)
 
 void MainWindow::on_pbStart_clicked()
 {
-    qDebug() << Q_FUNC_INFO;
+    qCDebug(lcSisMeasurer) << Q_FUNC_INFO;
     if (m_sweeping || m_closed || m_closeRequested)
         return;
     if (!canCall()) {
@@ -580,7 +581,7 @@ void MainWindow::sendToAll(quint8 command)
 {
     quint8 none = 0;
     if (!m_link->sendMsg(allModules, command, 0, &none))
-        qDebug() << "can't send command" << command << "to address 255";
+        qCDebug(lcSisMeasurer) << "can't send command" << command << "to address 255";
 }
 
 void MainWindow::stopModuleSweep()
@@ -595,12 +596,12 @@ void MainWindow::stopModuleSweep()
     bool ok = false;
     m_driver->sweepStop()->executeSync(&ok, 5);
     if (!ok)
-        qDebug() << "can't stop the sweep";
+        qCDebug(lcSisMeasurer) << "can't stop the sweep";
 }
 
 void MainWindow::on_pbStop_clicked()
 {
-    qDebug() << Q_FUNC_INFO;
+    qCDebug(lcSisMeasurer) << Q_FUNC_INFO;
     if (!m_sweeping)
         return;
     m_stopRequested = true;
