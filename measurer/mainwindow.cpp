@@ -11,6 +11,7 @@
 #include "qcustomlib.h"
 #include "sspddriverm0.h"
 #include "sspddriverm1.h"
+#include "sspdsweepstep.h"
 #include "sweepdatafile.h"
 
 #include <QCloseEvent>
@@ -36,23 +37,6 @@ QString const application = QStringLiteral("Photoquell");
 
 constexpr int controlPeriodMs = 500;
 constexpr int servicePeriodMs = 500;
-
-// Status bits each modification switches on at once: the comparator check box,
-// entering the counter page, and starting a sweep. M1 has no RF key (bit 3 is its
-// HF mode), so its masks leave that bit alone.
-template <typename Driver> struct SspdMasks;
-template <> struct SspdMasks<SspdDriverM0>
-{
-    static constexpr quint8 comparator = 0x38;
-    static constexpr quint8 counting = 0x38;
-    static constexpr quint8 sweep = 0x3C;
-};
-template <> struct SspdMasks<SspdDriverM1>
-{
-    static constexpr quint8 comparator = 0x30;
-    static constexpr quint8 counting = 0x30;
-    static constexpr quint8 sweep = 0x34;
-};
 
 template <typename Driver> using DriverType = std::remove_pointer_t<Driver>;
 
@@ -769,29 +753,6 @@ void MainWindow::on_pbStart_clicked()
     whenIdle([this] { startSweep(); });
 }
 
-namespace {
-
-template <typename Driver> void sendSweepValue(Driver* d, int type, double value, bool* ok)
-{
-    if (type == 0)
-        d->current()->setValueSync(float(value * 1e-6), ok, 5);
-    else
-        d->cmpReferenceLevel()->setValueSync(float(value), ok, 5);
-}
-
-// Two counter periods per point, in whole milliseconds; 0 when the time constant
-// gives no usable period.
-int sweepPeriodMs(double timeConst)
-{
-    constexpr double longest = 24.0 * 3600 * 1000;
-    if (!std::isfinite(timeConst))
-        return 0;
-    double const period = std::round(timeConst * 2000);
-    return period >= 1 && period <= longest ? int(period) : 0;
-}
-
-} // namespace
-
 void MainWindow::startSweep()
 {
     if (m_sweepRunning || m_closing || !qobject_cast<CommonDriver*>(m_driver.data()))
@@ -877,8 +838,7 @@ void MainWindow::startSweep()
 
 double MainWindow::sweepSetPoint(int index) const
 {
-    // From the start each time, so that rounding does not pile up over the steps.
-    return m_sweepStart + index * m_sweepStep;
+    return ::sweepSetPoint(m_sweepStart, m_sweepStep, index);
 }
 
 void MainWindow::setCurrentValue()
@@ -886,9 +846,7 @@ void MainWindow::setCurrentValue()
     if (!m_sweepRunning)
         return;
     m_sweepValue = sweepSetPoint(m_sweepIndex);
-    // A set-point that misses the stop value by rounding alone is still measured.
-    double const tolerance = std::abs(m_sweepStep) * 1e-6;
-    if (m_sweepValue > m_sweepStop + tolerance) {
+    if (sweepPastStop(m_sweepValue, m_sweepStop, m_sweepStep)) {
         finishSweep();
         return;
     }

@@ -2,21 +2,6 @@
 
 #include <QSaveFile>
 #include <QTextStream>
-#include <qcustomplot.h>
-
-QVector<IvCurve> ivCurves(QCustomPlot const* plot)
-{
-    QVector<IvCurve> curves;
-    for (int i = 0; i < plot->graphCount(); ++i) {
-        IvCurve curve;
-        const QSharedPointer<QCPGraphDataContainer> data = plot->graph(i)->data();
-        curve.reserve(data->size());
-        for (auto it = data->constBegin(); it != data->constEnd(); ++it)
-            curve.append(QPointF(it->key, it->value));
-        curves.append(curve);
-    }
-    return curves;
-}
 
 QByteArray ivDataText(QVector<IvCurve> const& curves)
 {

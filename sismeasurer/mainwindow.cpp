@@ -28,11 +28,6 @@ QSettings measurerSettings()
     return QSettings(QStringLiteral("Velmora"), QStringLiteral("Photoquell"));
 }
 
-constexpr quint8 allModules = 255;
-constexpr quint8 sweepAnnounceCommand = 4;
-constexpr quint8 sweepCloseCommand = 5;
-constexpr quint8 sweepEndLength = 4;
-
 } // namespace
 
 // Counts a synchronous exchange on the stack; the last one to end carries out a

@@ -31,9 +31,9 @@ class MainWindow : public QWidget
     Q_OBJECT
 public:
     static constexpr quint16 unitPort = 9876;
-    static constexpr int settleMs = 500;
+    static constexpr int settleMs = sweepSettleMs;
     // How long a frame may take after each of the commands to address 255.
-    static constexpr int announceWaitMs = 2000;
+    static constexpr int announceWaitMs = sweepAnnounceWaitMs;
     // Points arriving within this time share one redraw.
     static constexpr int replotIntervalMs = 20;
 

@@ -5,6 +5,18 @@
 
 #include <QString>
 
+// The frames around a sweep: announced to every module at this address before
+// the start and closed after the end (or a stop); the module's end frame is a
+// sweep frame of sweepEndLength bytes.
+constexpr quint8 allModules = 255;
+constexpr quint8 sweepAnnounceCommand = 4;
+constexpr quint8 sweepCloseCommand = 5;
+constexpr quint8 sweepEndLength = 4;
+// The settling time after the set-up, and the longest wait for a frame after the
+// announcement or the close.
+constexpr int sweepSettleMs = 500;
+constexpr int sweepAnnounceWaitMs = 2000;
+
 // What the window sends for one sweep and how long the module should take for it.
 struct SweepPlan
 {
