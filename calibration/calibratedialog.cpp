@@ -6,9 +6,12 @@
 #include "commoncalibrator.h"
 #include "lc4tdm1calibrator.h"
 #include "moduletypetable.h"
+#include "operatordialogs.h"
+#include "plotexport.h"
 #include "ui_calibratedialog.h"
 
 #include <QDebug>
+#include <QMenu>
 
 CalibrateDialog::CalibrateDialog(QWidget* parent,
                                  std::unique_ptr<cAgilent34401aVisaInterface> agilent)
@@ -18,6 +21,14 @@ CalibrateDialog::CalibrateDialog(QWidget* parent,
     ui->setupUi(this);
     setWindowModality(Qt::WindowModal);
     connect(ui->pbClose, &QPushButton::clicked, this, &QDialog::reject);
+    ui->dataPlot->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->dataPlot, &QWidget::customContextMenuRequested, this, [this](QPoint pos) {
+        auto* menu = new QMenu(this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        addPlotExportActions(menu, ui->dataPlot,
+                             {OperatorDialogs::chooseSaveFile, OperatorDialogs::warning});
+        menu->popup(ui->dataPlot->mapToGlobal(pos));
+    });
 }
 
 CalibrateDialog::~CalibrateDialog()

@@ -26,11 +26,16 @@ OperatorDialogs::ChooseFile OperatorDialogs::chooseFile =
         return QFileDialog::getOpenFileName(parent, caption, directory, filter);
     };
 
-OperatorDialogs::ChooseDirectory OperatorDialogs::chooseDirectory =
-    [](QWidget* parent, QString const& caption, QString const& directory) {
-        return QFileDialog::getExistingDirectory(parent, caption, directory,
-                                                 QFileDialog::ShowDirsOnly);
+OperatorDialogs::ChooseFile OperatorDialogs::chooseSaveFile =
+    [](QWidget* parent, QString const& caption, QString const& directory, QString const& filter) {
+        return QFileDialog::getSaveFileName(parent, caption, directory, filter);
     };
+
+OperatorDialogs::ChooseDirectory OperatorDialogs::chooseDirectory = [](QWidget* parent,
+                                                                       QString const& caption,
+                                                                       QString const& directory) {
+    return QFileDialog::getExistingDirectory(parent, caption, directory, QFileDialog::ShowDirsOnly);
+};
 
 OperatorDialogs::ChooseItem OperatorDialogs::chooseItem =
     [](QWidget* parent, QString const& title, QString const& label, QStringList const& items) {

@@ -17,8 +17,8 @@ struct OperatorDialogs
     using OpenFileName = std::function<QString(QWidget* parent, QString const& caption)>;
     using ChooseFile = std::function<QString(QWidget* parent, QString const& caption,
                                              QString const& directory, QString const& filter)>;
-    using ChooseDirectory = std::function<QString(QWidget* parent, QString const& caption,
-                                                  QString const& directory)>;
+    using ChooseDirectory =
+        std::function<QString(QWidget* parent, QString const& caption, QString const& directory)>;
     using ChooseItem = std::function<QString(QWidget* parent, QString const& title,
                                              QString const& label, QStringList const& items)>;
     using OpenUrl = std::function<void(QUrl const& url)>;
@@ -31,6 +31,9 @@ struct OperatorDialogs
     static Message critical;
     // An open-file dialog starting in `directory` with a name filter; empty on cancel.
     static ChooseFile chooseFile;
+    // A save-file dialog starting at `directory` (a folder or a file name) with a name
+    // filter; empty on cancel.
+    static ChooseFile chooseSaveFile;
     // A chooser of existing directories; empty on cancel.
     static ChooseDirectory chooseDirectory;
     // A non-editable list chooser with the first item preselected; empty on cancel.

@@ -686,6 +686,9 @@ void MainWindow::readParams()
     withSspd([&](auto* d) {
         bool ok = false;
         auto const params = d->params()->getValueSync(&ok, 5);
+    connect(menu->addAction(QStringLiteral("Save data")), &QAction::triggered, this,
+            &MainWindow::saveCounterData);
+    addPlotExportActions(menu, ui->wCounterPlot, plotExportDialogs());
         if (!busy.alive())
             return;
         if (ok)
@@ -974,27 +977,49 @@ void MainWindow::saveData()
 {
     qCDebug(lcMeasurer) << "MainWindow::saveData";
     QPointer<MainWindow> const self(this);
-    QString const last = QSettings(organisation, application)
-                             .value(QStringLiteral("LastFileName"), QStringLiteral("/untitled.txt"))
-                             .toString();
+    QString const last =
+        QSettings(organisation, application).value(settingsKey, defaultName).toString();
     QString const fileName = saveFileDialog ? saveFileDialog(this, QStringLiteral("Save data..."),
                                                              last, QStringLiteral("data (*.txt)"))
                                             : QString();
+    addPlotExportActions(menu, ui->wMeasurerPlot, plotExportDialogs());
     if (!self || fileName.isEmpty())
         return;
-    QSettings(organisation, application).setValue(QStringLiteral("LastFileName"), fileName);
-
-    QList<QVector<QPointF>> graphs;
-    QCustomPlot* plot = ui->wMeasurerPlot;
-    for (int i = 0; i < plot->graphCount(); ++i) {
-        QVector<QPointF> points;
-        QSharedPointer<QCPGraphDataContainer> const data = plot->graph(i)->data();
-        for (auto it = data->constBegin(); it != data->constEnd(); ++it)
-            points.append(QPointF(it->key, it->value));
-        graphs.append(points);
-    }
+    QSettings(organisation, application).setValue(settingsKey, fileName);
     QString error;
-    if (!writeFileAtomically(fileName, sweepDataFileBytes(graphs), &error) && warningDialog)
+    // The data as they are once the name is chosen: a sweep may have gone on meanwhile.
+    if (!writeFileAtomically(fileName, bytes(), &error) && warningDialog)
+    saveDataFile(QStringLiteral("LastFileName"), QStringLiteral("/untitled.txt"), [this] {
+        QList<QVector<QPointF>> graphs;
+        QCustomPlot* plot = ui->wMeasurerPlot;
+        for (int i = 0; i < plot->graphCount(); ++i) {
+            QVector<QPointF> points;
+            QSharedPointer<QCPGraphDataContainer> const data = plot->graph(i)->data();
+            for (auto it = data->constBegin(); it != data->constEnd(); ++it)
+                points.append(QPointF(it->key, it->value));
+            graphs.append(points);
+        }
+        return sweepDataFileBytes(graphs);
+    });
+}
+
+void MainWindow::saveCounterData()
+{
+    saveDataFile(QStringLiteral("LastCounterFileName"), QStringLiteral("/counts.txt"), [this] {
+        QCustomPlot* plot = ui->wCounterPlot;
+        QCPRange const range = plot->xAxis->range();
+        QVector<QPointF> points;
+        QSharedPointer<QCPGraphDataContainer> const data = plot->graph(0)->data();
+        for (auto it = data->findBegin(range.lower, false); it != data->findEnd(range.upper, false);
+             ++it)
+            points.append(QPointF(it->key, it->value));
+        return counterDataFileBytes(points);
+    });
+}
+
+void MainWindow::saveDataFile(QString const& settingsKey, QString const& defaultName,
+                              std::function<QByteArray()> const& bytes)
+{
         warningDialog(this, QStringLiteral("Warning"),
                       QStringLiteral("Can't save data to %1: %2").arg(fileName, error));
 }

@@ -2,6 +2,7 @@
 #define MAINWINDOW_H
 
 #include "lumicratepicker.h"
+#include "plotexport.h"
 
 #include <QList>
 #include <QPointer>
@@ -104,6 +105,8 @@ public slots:
     void measurerContextMenuRequest(QPoint pos);
     void deleteMeasureData();
     void saveData();
+    // Writes the counter chart's points in view, in the sweep file's layout.
+    void saveCounterData();
 
     void on_pbGetSecretParams_clicked();
     void on_pbSetSecretParams_clicked();
@@ -118,6 +121,10 @@ private:
     class Busy;
     friend class Busy;
 
+    PlotExportDialogs plotExportDialogs() const { return {saveFileDialog, warningDialog}; }
+    // Asks for a data file, starting at the name kept under `settingsKey`, and writes it.
+    void saveDataFile(QString const& settingsKey, QString const& defaultName,
+                      std::function<QByteArray()> const& bytes);
     // Runs the action now, or queues it behind the handler that waits.
     void whenIdle(std::function<void()> action);
     void runDeferred();

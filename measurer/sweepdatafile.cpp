@@ -27,6 +27,18 @@ QByteArray sweepDataFileBytes(QList<QVector<QPointF>> const& graphs)
     return bytes;
 }
 
+QByteArray counterDataFileBytes(QVector<QPointF> const& points)
+{
+    QByteArray bytes;
+    bytes += "X\tY\r\n";
+    bytes += ";Counter chart: X == time (s since 1970-01-01 00:00 UTC), Y == counts per second\r\n";
+    bytes += "Graph 0\r\n";
+    for (QPointF const& point : points)
+        bytes +=
+            QString::asprintf("%.3f", point.x()).toLatin1() + '\t' + number(point.y()) + "\r\n";
+    return bytes;
+}
+
 bool writeFileAtomically(QString const& fileName, QByteArray const& bytes, QString* error)
 {
     QSaveFile file(fileName);

@@ -12,6 +12,10 @@
 // numbers as C's %g.
 QByteArray sweepDataFileBytes(QList<QVector<QPointF>> const& graphs);
 
+// The counter chart's points in the same layout, one graph. X is the time in seconds
+// since 1970-01-01 00:00 UTC to the millisecond: %g would keep only 6 digits of it.
+QByteArray counterDataFileBytes(QVector<QPointF> const& points);
+
 // Writes the whole file or nothing: an existing file is replaced only once the
 // new content is complete on disk. False with a reason on failure.
 bool writeFileAtomically(QString const& fileName, QByteArray const& bytes, QString* error);

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 #include "lclogging.h"
+#include "plotexport.h"
 #include "ui_mainwindow.h"
 
 #include "commondriver.h"
@@ -667,4 +668,9 @@ void MainWindow::saveData()
         setMeasurerStatus(QStringLiteral("Status: Can't save %1: %2").arg(name, error));
     else
         setMeasurerStatus(QStringLiteral("Status: Saved %1").arg(name));
+    // This window reports in its status line rather than in boxes.
+    addPlotExportActions(menu, plot,
+                         {saveFileDialog, [this](QWidget*, QString const&, QString const& text) {
+                              setMeasurerStatus(QStringLiteral("Status: ") + text);
+                          }});
 }

@@ -55,6 +55,7 @@ private slots:
     void manualRangeRule_data();
     void manualRangeRule();
     void autoScaleMenu();
+    void plotMenusSaveDataAndPictures();
     void servicePidAndReading();
     void recordingLines_data();
     void recordingLines();
@@ -517,6 +518,46 @@ void TestMeasurer::autoScaleMenu()
     bench.window->counterContextMenuRequest(QPoint(5, 5));
     bench.menuEntry("Clear")->trigger();
     QCOMPARE(bench.widget<QCustomPlot>("wCounterPlot")->graph(0)->dataCount(), 0);
+}
+
+void TestMeasurer::plotMenusSaveDataAndPictures()
+{
+    MeasurerBench bench;
+    bench.initialize();
+    bench.showPage(2);
+    auto* counter = bench.widget<QCustomPlot>("wCounterPlot");
+    // Only the points in view are saved, their times to the millisecond.
+    counter->graph(0)->data()->clear();
+    counter->graph(0)->addData({1765000000.0 - 0.5, 1765000000.25, 1765000009.999, 1765000010.5},
+                               {1, 2.5, 12345.6, 7});
+    counter->xAxis->setRange(1765000000.0, 1765000010.0);
+    QTemporaryDir dir;
+    bench.fileToChoose = dir.filePath("counts.txt");
+    bench.window->counterContextMenuRequest(QPoint(5, 5));
+    bench.menuEntry("Save data")->trigger();
+    QCOMPARE(bench.dialogs.last(), QStringLiteral("Save data...|/counts.txt|data (*.txt)"));
+    QFile saved(bench.fileToChoose);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), QByteArray("X\tY\r\n"
+                                         ";Counter chart: X == time (s since 1970-01-01 00:00 "
+                                         "UTC), Y == counts per second\r\n"
+                                         "Graph 0\r\n"
+                                         "1765000000.250\t2.5\r\n"
+                                         "1765000009.999\t12345.6\r\n"));
+
+    // Both plots offer their picture beside their own entries.
+    bench.widget<QCustomPlot>("wMeasurerPlot")->addGraph()->addData(1, 2);
+    for (auto* plot : {counter, bench.widget<QCustomPlot>("wMeasurerPlot")}) {
+        bench.fileToChoose = dir.filePath(plot->objectName());
+        if (plot == counter)
+            bench.window->counterContextMenuRequest(QPoint(5, 5));
+        else
+            bench.window->measurerContextMenuRequest(QPoint(5, 5));
+        QVERIFY(bench.menuEntry("Save data") && bench.menuEntry("Save picture as PDF..."));
+        bench.menuEntry("Save picture as PNG...")->trigger();
+        QVERIFY(QFileInfo(bench.fileToChoose + ".png").size() > 0);
+    }
+    QVERIFY(bench.warnings.isEmpty());
 }
 
 void TestMeasurer::servicePidAndReading()

@@ -577,6 +577,26 @@ void TestSisMeasurer::failedSetupLeavesEmptyGraphInFile()
                                         "0.000123\t-0.0001\r\n"
                                         "0.002\t1.23457e-05\r\n"
                                         "0.002\t5e-05\r\n"));
+
+    // The picture beside the data; a failed one is told in the status line.
+    m_window->measurerContextMenuRequest(QPoint(5, 5));
+    auto entry = [this](QString const& text) {
+        for (QAction* action : m_window->findChildren<QMenu*>().last()->actions())
+            if (action->text() == text)
+                return action;
+        return static_cast<QAction*>(nullptr);
+    };
+    QVERIFY(entry("Save picture as PDF..."));
+    entry("Save picture as PNG...")->trigger();
+    QVERIFY(QFileInfo(path + ".png").size() > 0);
+    m_window->saveFileDialog = [&](QWidget*, QString const&, QString const&, QString const&) {
+        return m_settingsDir->filePath("missing/iv.pdf");
+    };
+    m_window->measurerContextMenuRequest(QPoint(5, 5));
+    entry("Save picture as PDF...")->trigger();
+    QVERIFY2(measurerStatus().startsWith("Status: Can't save picture to " +
+                                         m_settingsDir->filePath("missing/iv.pdf")),
+             qPrintable(measurerStatus()));
 }
 
 void TestSisMeasurer::failedStartStillClosesThePhase()
@@ -750,6 +770,7 @@ void TestSisMeasurer::clearIsNotOfferedDuringSweep()
         QCOMPARE(menu->actions().size(), 2);
         QCOMPARE(menu->actions().at(0)->text(), QString("Clear"));
         QCOMPARE(menu->actions().at(1)->text(), QString("Save data"));
+        QCOMPARE(menu->actions().at(2)->text(), QString("Save picture as PNG..."));
         clearEnabled = menu->actions().at(0)->isEnabled();
         menu->actions().at(0)->trigger();
         m_window->deleteMeasureData();
