@@ -1,6 +1,7 @@
 #include "deviceinfotext.h"
 
 #include "commondriver.h"
+#include "lciointerface.h"
 
 QString deviceInfoStatusText(CommonDriver const& driver)
 {
@@ -12,4 +13,21 @@ QString deviceInfoStatusText(CommonDriver const& driver)
              driver.firmwareVersion()->currentValue().toHtmlEscaped(),
              driver.deviceDescription()->currentValue().toHtmlEscaped(),
              udidToString(driver.UDID()->currentValue()));
+}
+
+QString unitLostText()
+{
+    return QStringLiteral("The unit does not answer");
+}
+
+QString unitLostStatusText()
+{
+    return QStringLiteral("Status: ") + unitLostText();
+}
+
+QString withUnitLostCause(QString const& text, lcIODevice const* device)
+{
+    if (!device || !device->iOInterface() || !device->iOInterface()->isUnitLost())
+        return text;
+    return text + QStringLiteral(". ") + unitLostText();
 }

@@ -15,6 +15,9 @@ lcTcpSocketIOInterface::lcTcpSocketIOInterface(QObject* parent)
 {
     m_socket->setProxy(QNetworkProxy::NoProxy);
     attachReadyRead();
+    // Direct: a connect refused inside pInitialize() must count before it returns.
+    connect(m_socket, &QAbstractSocket::stateChanged, this,
+            [this](QAbstractSocket::SocketState state) { socketStateChanged(state); });
     connect(m_socket, &QTcpSocket::disconnected, this, [this] {
         qCDebug(lcLink) << "connection to" << m_address.toString() << "port" << m_port << "closed";
     });
@@ -22,8 +25,32 @@ lcTcpSocketIOInterface::lcTcpSocketIOInterface(QObject* parent)
 
 lcTcpSocketIOInterface::~lcTcpSocketIOInterface()
 {
-    // abort() closes an open connection and drops a pending one without waiting.
+    // abort() closes an open connection and drops a pending one without waiting;
+    // nobody hears of it as a lost unit.
+    m_socket->disconnect(this);
     m_socket->abort();
+}
+
+void lcTcpSocketIOInterface::socketStateChanged(int state)
+{
+    if (state == QAbstractSocket::ConnectedState) {
+        m_unitLost = false;
+        return;
+    }
+    // A closed connection, a refused one and a connect that timed out all end here.
+    if (state != QAbstractSocket::UnconnectedState || m_unitLost || m_retargeting)
+        return;
+    m_unitLost = true;
+    emit unitLost();
+}
+
+void lcTcpSocketIOInterface::retarget()
+{
+    m_retargeting = true;
+    if (m_socket->isOpen() || m_socket->state() != QAbstractSocket::UnconnectedState)
+        m_socket->abort();
+    m_retargeting = false;
+    m_unitLost = false;
 }
 
 void lcTcpSocketIOInterface::attachReadyRead()
@@ -39,15 +66,13 @@ void lcTcpSocketIOInterface::attachReadyRead()
 void lcTcpSocketIOInterface::setAddress(QHostAddress const& address)
 {
     m_address = address;
-    if (m_socket->isOpen() || m_socket->state() != QAbstractSocket::UnconnectedState)
-        m_socket->abort();
+    retarget();
 }
 
 void lcTcpSocketIOInterface::setPort(quint16 const& port)
 {
     m_port = port;
-    if (m_socket->isOpen() || m_socket->state() != QAbstractSocket::UnconnectedState)
-        m_socket->abort();
+    retarget();
 }
 
 bool lcTcpSocketIOInterface::isSocketReady() const

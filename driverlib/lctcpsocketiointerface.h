@@ -32,6 +32,7 @@ public:
     QString tcpIpQuery(QString query, int timeout, bool* ok);
 
     bool isSocketReady() const;
+    bool isUnitLost() const override { return m_unitLost; }
 
 protected:
     bool pInitialize() override;
@@ -43,12 +44,17 @@ private slots:
 private:
     void attachReadyRead();
     void clearReceived();
+    void socketStateChanged(int state);
+    // Drops the connection for a new target, which is not known to be lost.
+    void retarget();
 
     QTcpSocket* m_socket;
     QHostAddress m_address;
     quint16 m_port = defaultPort;
     lcFrameReader m_buffer;
     bool m_textQuery = false;
+    bool m_unitLost = false;
+    bool m_retargeting = false;
 };
 
 #endif // LCTCPSOCKETIOINTERFACE_H

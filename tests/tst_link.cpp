@@ -95,6 +95,7 @@ private slots:
     void sendDropsStaleBytes();
     void nullAddressThenConnects();
     void retargetAndReconnect();
+    void lostUnitIsNotASilentModule();
     void textQuery();
     void textQueryCannotConnect();
     void receiverDeletesDuringDelivery();
@@ -281,6 +282,43 @@ void tst_Link::retargetAndReconnect()
     QVERIFY(link.sendMsg(1, 4, 0, nullptr));
     QTRY_COMPARE_WITH_TIMEOUT(second.frameCount(), 2, 2000);
     QCOMPARE(second.connectionCount(), 2);
+}
+
+void tst_Link::lostUnitIsNotASilentModule()
+{
+    auto unit = std::make_unique<FakeUnit>();
+    lcTcpSocketIOInterface link;
+    aim(link, *unit);
+    QSignalSpy lost(&link, &lcIOInterface::unitLost);
+    // A frame nobody answers on a live connection: the unit is there.
+    QVERIFY(link.sendMsg(1, 0x0D, 0, nullptr));
+    QTRY_COMPARE_WITH_TIMEOUT(unit->frameCount(), 1, 2000);
+    QVERIFY(!link.isUnitLost());
+
+    // The unit drops the connection: lost, and said so once.
+    unit->closeConnection();
+    QTRY_VERIFY_WITH_TIMEOUT(link.isUnitLost(), 2000);
+    QCOMPARE(lost.count(), 1);
+
+    // Nobody listens any more: refused connects keep it lost without saying it again.
+    const quint16 port = unit->port();
+    unit.reset();
+    QVERIFY(!link.sendMsg(1, 0x0D, 0, nullptr));
+    QVERIFY(!link.sendMsg(1, 0x0D, 0, nullptr));
+    QVERIFY(link.isUnitLost());
+    QCOMPARE(lost.count(), 1);
+
+    // Someone listens at that port again: the next send connects and the unit is back.
+    QTcpServer back;
+    QVERIFY(back.listen(QHostAddress::LocalHost, port));
+    QVERIFY(link.sendMsg(1, 0x0D, 0, nullptr));
+    QVERIFY(!link.isUnitLost());
+
+    // A new target is not known to be lost, and closing the link announces nothing.
+    back.close();
+    link.setPort(port);
+    QVERIFY(!link.isUnitLost());
+    QCOMPARE(lost.count(), 1);
 }
 
 void tst_Link::textQuery()
