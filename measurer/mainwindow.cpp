@@ -300,7 +300,9 @@ void MainWindow::initialize(Qt::KeyboardModifiers modifiers)
     if (!busy.windowAlive() || m_closing)
         return;
     if (!identified || !identifier) {
-        ui->lbStatus->setText(QStringLiteral("Status: Error at getDeviceInfo function"));
+        ui->lbStatus->setText(m_link->isUnitLost()
+                                  ? unitLostStatusText()
+                                  : QStringLiteral("Status: Error at getDeviceInfo function"));
         finish();
         return;
     }
@@ -335,7 +337,9 @@ void MainWindow::initialize(Qt::KeyboardModifiers modifiers)
     if (!busy.windowAlive() || m_closing || !identifier)
         return;
     if (!ok) {
-        ui->lbStatus->setText(QStringLiteral("Status: Error at init function"));
+        ui->lbStatus->setText(m_link->isUnitLost()
+                                  ? unitLostStatusText()
+                                  : QStringLiteral("Status: Error at init function"));
         finish();
         return;
     }
@@ -421,6 +425,8 @@ void MainWindow::refreshControlPage(int generation)
             return;
         if (!ok) {
             qCDebug(lcMeasurer) << "error at getting data";
+            if (m_link->isUnitLost())
+                ui->lbData->setText(unitLostStatusText());
             return;
         }
         using Status = decltype(data.status);
@@ -553,6 +559,7 @@ void MainWindow::setupCounterPlot()
 
 void MainWindow::enterCounterPage(int generation)
 {
+    m_countingLost = false;
     Busy busy(this);
     withSspd([&](auto* d) {
         bool ok = false;
@@ -582,7 +589,11 @@ void MainWindow::updateCountsGraph()
 {
     int const generation = m_refreshGeneration;
     whenIdle([this, generation] {
-        if (generation == m_refreshGeneration)
+        if (generation != m_refreshGeneration)
+            return;
+        if (m_countingLost)
+            enterCounterPage(generation);
+        else
             counterTick(generation);
     });
 }
@@ -598,6 +609,10 @@ void MainWindow::counterTick(int generation)
             return;
         if (!ok) {
             qCDebug(lcMeasurer) << "can't read counts data";
+            if (m_link->isUnitLost()) {
+                m_countingLost = true;
+                ui->lbCounts->setText(unitLostStatusText());
+            }
             return;
         }
         if (!(m_timeConstMs > 0)) {
@@ -859,7 +874,7 @@ void MainWindow::setCurrentValue()
     if (!busy.alive() || !m_sweepRunning)
         return;
     if (!ok) {
-        stopSweepWithStatus(
+        stopSweepOnFailure(
             QStringLiteral("Status: Error at setting the sweep value; sweep stopped"));
         return;
     }
@@ -891,7 +906,7 @@ void MainWindow::sweepTick()
         return;
     if (!ok) {
         // The driver would hand back the previous record: no point from it.
-        stopSweepWithStatus(QStringLiteral("Status: Error at reading data; sweep stopped"));
+        stopSweepOnFailure(QStringLiteral("Status: Error at reading data; sweep stopped"));
         return;
     }
     if (ui->sbTrigger->value() < voltage) {
@@ -932,6 +947,13 @@ void MainWindow::stopSweepWithStatus(QString const& text)
 {
     finishSweep();
     ui->lbMeasurerStatus->setText(text);
+}
+
+void MainWindow::stopSweepOnFailure(QString const& text)
+{
+    // The points measured so far stay in the graph, ready to be saved.
+    stopSweepWithStatus(
+        m_link->isUnitLost() ? unitLostStatusText() + QStringLiteral("; sweep stopped") : text);
 }
 
 void MainWindow::quitSettling()
@@ -1101,8 +1123,13 @@ void MainWindow::serviceTick(int generation)
     withSspd([&](auto* d) {
         bool ok = false;
         auto const data = d->data()->getValueSync(&ok, 5);
-        if (!busy.alive() || !ok)
+        if (!busy.alive())
             return;
+        if (!ok) {
+            if (m_link->isUnitLost())
+                ui->lbSecretStatus->setText(unitLostStatusText());
+            return;
+        }
         ui->lbSecretStatus->setText(serviceReadingText(data));
         if (ui->pbRecording->isChecked())
             line = recordLine(data);

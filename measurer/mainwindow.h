@@ -155,6 +155,8 @@ private:
     void startSweep();
     void finishSweep();
     void stopSweepWithStatus(QString const& text);
+    // The text, or the lost unit when that is why the sweep could not go on.
+    void stopSweepOnFailure(QString const& text);
     double sweepSetPoint(int index) const;
     void sweepTick();
     void quitSettling();
@@ -186,6 +188,8 @@ private:
     QList<std::function<void()>> m_deferred;
     // Changes whenever the refresh is stopped or retargeted.
     int m_refreshGeneration = 0;
+    // The unit was lost while counting: one that comes back has its counter off.
+    bool m_countingLost = false;
 
     // The running sweep.
     bool m_sweepRunning = false;
