@@ -233,7 +233,9 @@ void MainWindow::on_pbInitialize_clicked()
     probe->setDevAddress(quint8(ui->sbDeviceAddress->value()));
 
     if (!probe->getDeviceInfo()) {
-        ui->lbStatus->setText(QStringLiteral("Status: Error at getDeviceInfo function"));
+        ui->lbStatus->setText(m_link->isUnitLost()
+                                  ? unitLostStatusText()
+                                  : QStringLiteral("Status: Error at getDeviceInfo function"));
         return;
     }
 
@@ -251,7 +253,9 @@ void MainWindow::on_pbInitialize_clicked()
     bool ok = false;
     driver->init()->executeSync(&ok, 1);
     if (!driver || !ok) {
-        ui->lbStatus->setText(QStringLiteral("Status: Error at init function"));
+        ui->lbStatus->setText(m_link->isUnitLost()
+                                  ? unitLostStatusText()
+                                  : QStringLiteral("Status: Error at init function"));
         return;
     }
 
@@ -306,6 +310,8 @@ void MainWindow::updateData()
         ui->pbSetU->setEnabled(voltageMode);
     } else {
         qCDebug(lcSisMeasurer) << "error at getting data";
+        if (m_link->isUnitLost())
+            ui->lbData->setText(unitLostStatusText());
     }
     // A page change during the wait has already stopped the readings.
     if (ui->stackedWidget->currentIndex() == 1 && !m_closeRequested && !m_closed)
@@ -374,6 +380,11 @@ void MainWindow::setMeasurerStatus(QString const& text)
     ui->lbMeasurerStatus->setText(text);
 }
 
+void MainWindow::setFailureStatus(QString const& text)
+{
+    setMeasurerStatus(m_link->isUnitLost() ? unitLostStatusText() : text);
+}
+
 void MainWindow::on_pbStart_clicked()
 {
     qCDebug(lcSisMeasurer) << Q_FUNC_INFO;
@@ -422,14 +433,14 @@ bool MainWindow::writeSweepSetup(SweepPlan const& plan)
     if (!driver || m_stopRequested)
         return false;
     if (!ok) {
-        setMeasurerStatus(QStringLiteral("Status: Error at setting sweep parameters"));
+        setFailureStatus(QStringLiteral("Status: Error at setting sweep parameters"));
         return false;
     }
     driver->mode()->setValueSync(char(plan.params.mode), &ok, 5);
     if (!driver || m_stopRequested)
         return false;
     if (!ok) {
-        setMeasurerStatus(QStringLiteral("Status: Error at setting mode"));
+        setFailureStatus(QStringLiteral("Status: Error at setting mode"));
         return false;
     }
     if (plan.params.mode == 1)
@@ -439,14 +450,14 @@ bool MainWindow::writeSweepSetup(SweepPlan const& plan)
     if (!driver || m_stopRequested)
         return false;
     if (!ok) {
-        setMeasurerStatus(QStringLiteral("Status: Error at setting start point"));
+        setFailureStatus(QStringLiteral("Status: Error at setting start point"));
         return false;
     }
     driver->shortEnable()->setValueSync(false, &ok, 5);
     if (!driver || m_stopRequested)
         return false;
     if (!ok) {
-        setMeasurerStatus(QStringLiteral("Status: Error at switching short-circuit off"));
+        setFailureStatus(QStringLiteral("Status: Error at switching short-circuit off"));
         return false;
     }
     return true;
@@ -455,6 +466,8 @@ bool MainWindow::writeSweepSetup(SweepPlan const& plan)
 void MainWindow::runSweep(SweepPlan const& plan)
 {
     const QString stopped = QStringLiteral("Status: Sweep stopped, %1 points");
+    // The points so far stay in the graph; a lost unit's sweep needs no stop or close.
+    const QString lost = unitLostStatusText() + QStringLiteral("; sweep stopped, %1 points");
     setMeasurerStatus(QStringLiteral("Status: Setting up the sweep"));
     if (!writeSweepSetup(plan)) {
         if (m_stopRequested)
@@ -462,8 +475,9 @@ void MainWindow::runSweep(SweepPlan const& plan)
         return;
     }
     // Settling: nothing runs yet, so a stop needs nothing sent.
-    if (waitFor(nullptr, settleMs) == WaitEnd::Interrupted) {
-        setMeasurerStatus(stopped.arg(0));
+    const WaitEnd settled = waitFor(nullptr, settleMs);
+    if (settled != WaitEnd::Expired) {
+        setMeasurerStatus((settled == WaitEnd::UnitLost ? lost : stopped).arg(0));
         return;
     }
 
@@ -484,13 +498,16 @@ void MainWindow::runSweep(SweepPlan const& plan)
             setMeasurerStatus(stopped.arg(m_sweepPoints));
             stopModuleSweep();
         } else if (!ok) {
-            setMeasurerStatus(QStringLiteral("Status: Error at sweep start"));
+            setFailureStatus(QStringLiteral("Status: Error at sweep start"));
         } else {
             running = true;
         }
     } else if (end == WaitEnd::Expired) {
         setMeasurerStatus(QStringLiteral("Status: No answer to the sweep announcement"));
         stopModuleSweep();
+    } else if (end == WaitEnd::UnitLost) {
+        setMeasurerStatus(lost.arg(0));
+        return;
     } else {
         setMeasurerStatus(stopped.arg(0));
         stopModuleSweep();
@@ -505,6 +522,9 @@ void MainWindow::runSweep(SweepPlan const& plan)
             setMeasurerStatus(
                 QStringLiteral("Status: Sweep did not end in time, %1 points").arg(m_sweepPoints));
             stopModuleSweep();
+        } else if (end == WaitEnd::UnitLost) {
+            setMeasurerStatus(lost.arg(m_sweepPoints));
+            return;
         } else {
             setMeasurerStatus(stopped.arg(m_sweepPoints));
             stopModuleSweep();
@@ -531,12 +551,15 @@ MainWindow::WaitEnd MainWindow::waitFor(bool const* flag, int timeoutMs)
         return WaitEnd::Done;
     if (m_stopRequested || m_loopsEnded)
         return WaitEnd::Interrupted;
+    if (m_link->isUnitLost())
+        return WaitEnd::UnitLost;
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
     // A coarse timer may fire up to 5 % early; the settling time is a lower bound.
     timer.setTimerType(Qt::PreciseTimer);
     connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(m_link, &lcIOInterface::unitLost, &loop, &QEventLoop::quit);
     timer.start(timeoutMs);
     QEventLoop* const outer = m_wait;
     m_wait = &loop;
@@ -548,6 +571,10 @@ MainWindow::WaitEnd MainWindow::waitFor(bool const* flag, int timeoutMs)
         }
         if (m_stopRequested) {
             end = WaitEnd::Interrupted;
+            break;
+        }
+        if (m_link->isUnitLost()) {
+            end = WaitEnd::UnitLost;
             break;
         }
         if (!timer.isActive())

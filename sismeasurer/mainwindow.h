@@ -88,7 +88,9 @@ private:
     {
         Done,
         Expired,
-        Interrupted
+        Interrupted,
+        // The link lost its unit: whatever the module ran went with it.
+        UnitLost
     };
 
     void preparePlot();
@@ -104,6 +106,8 @@ private:
     void sendToAll(quint8 command);
     void stopModuleSweep();
     void setMeasurerStatus(QString const& text);
+    // The text, or the lost unit when that is why the call failed.
+    void setFailureStatus(QString const& text);
 
     Ui::MainWindow* ui;
     lcTcpSocketIOInterface* m_link;
