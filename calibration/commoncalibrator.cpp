@@ -3,6 +3,7 @@
 
 #include "cagilent34401avisainterface.h"
 #include "calibrationsettings.h"
+#include "deviceinfotext.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -87,7 +88,7 @@ int CommonCalibrator::mode()
 
 void CommonCalibrator::fail(QString const& text)
 {
-    emit message(text);
+    emit message(withUnitLostCause(text, module()));
     terminate();
 }
 
@@ -108,7 +109,7 @@ bool CommonCalibrator::performEepromConsts()
 
 CommonCalibrator::Outcome CommonCalibrator::run()
 {
-    if (!isReady()) {
+    if (!module()) {
         fail(QStringLiteral("ERROR: there is no module to calibrate"));
         return Outcome::Ended;
     }
@@ -325,11 +326,16 @@ void CommonCalibrator::restoreModule()
     if (restored)
         setDacValue(defaultValue());
     const bool normal = finish();
+    // A unit that went away takes its working constants with it only if it rebooted:
+    // the operator reads them back before writing the EEPROM either way.
     if (!restored)
-        emit message(QStringLiteral("ERROR: the module did not take back its calibration "
-                                    "constants; read and check them before writing the EEPROM"));
+        emit message(withUnitLostCause(
+            QStringLiteral("ERROR: the module did not take back its calibration "
+                           "constants; read and check them before writing the EEPROM"),
+            module()));
     else if (!normal)
-        emit message(QStringLiteral("ERROR: the module did not return to normal operation"));
+        emit message(withUnitLostCause(
+            QStringLiteral("ERROR: the module did not return to normal operation"), module()));
 }
 
 void CommonCalibrator::setDriver(CommonDriver* driver)

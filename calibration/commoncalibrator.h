@@ -9,6 +9,7 @@
 #include <QVector>
 
 class CommonDriver;
+class lcIODevice;
 class cAgilent34401aVisaInterface;
 
 // One point of the sweep: the DAC value given, the module's raw reading and the
@@ -95,8 +96,8 @@ signals:
     void stopWanted();
 
 protected:
-    // Whether the calibrator has a module to talk to.
-    virtual bool isReady() { return false; }
+    // The driver the calibrator talks to the module through; null without one.
+    virtual lcIODevice* module() { return nullptr; }
     // Whether the current mode fits and stores this line. Where the multimeter
     // measures another quantity than the DAC drives, only the ADC line is fitted.
     virtual bool calibratesDac() { return true; }

@@ -1,5 +1,6 @@
 #include "driverwidget.h"
 
+#include "deviceinfotext.h"
 #include "operatordialogs.h"
 
 QString const DriverWidget::warningTitle = QStringLiteral("Warning!!!");
@@ -25,6 +26,6 @@ bool DriverWidget::reportOutcome(QPointer<DriverWidget> const& alive, bool ok,
     if (!alive)
         return false;
     if (!ok)
-        alive->warn(failure);
+        alive->warn(withUnitLostCause(failure, alive->driver()));
     return ok;
 }

@@ -38,7 +38,7 @@ public slots:
     bool finish() override;
 
 protected:
-    bool isReady() override { return m_driver; }
+    lcIODevice* module() override { return m_driver; }
     // The module's reading is not used in I mode, and in U mode the meter measures
     // a voltage, not the current the DAC drives.
     bool calibratesDac() override;

@@ -3,6 +3,7 @@
 #include "calibratedialog.h"
 #include "calibrationrecord.h"
 #include "commondriver.h"
+#include "deviceinfotext.h"
 #include "driverwidget.h"
 #include "moduletypetable.h"
 #include "opendialog.h"
@@ -134,7 +135,8 @@ void MainDialog::on_pbWriteEeprom_clicked()
         if (!ok)
             OperatorDialogs::warning(
                 this, QStringLiteral("Warning!!!"),
-                QStringLiteral("Can't write eeprom. Please try one more time!!!"));
+                withUnitLostCause(QStringLiteral("Can't write eeprom. Please try one more time!!!"),
+                                  m_driver));
     });
 }
 

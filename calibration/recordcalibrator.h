@@ -92,7 +92,7 @@ public:
 protected:
     static constexpr int attempts = 5;
 
-    bool isReady() override { return m_driver; }
+    lcIODevice* module() override { return m_driver; }
     bool calibratesDac() override { return currentMode().calibratesDac; }
     const Mode& currentMode() { return m_modes.at(size_t(mode())); }
 

@@ -1,6 +1,7 @@
 #ifndef CALIBRATIONTESTSUPPORT_H
 #define CALIBRATIONTESTSUPPORT_H
 
+#include "cagilent34401avisainterface.h"
 #include "maindialog.h"
 #include "operatordialogs.h"
 
@@ -66,6 +67,37 @@ public:
 
 private:
     QTemporaryDir m_settings;
+};
+
+// A reference multimeter that measures through a function instead of VISA.
+class TestMeter : public cAgilent34401aVisaInterface
+{
+public:
+    explicit TestMeter(QStringList const& libraries = {}) : cAgilent34401aVisaInterface(libraries)
+    {
+    }
+
+    std::function<double()> measure = [] { return 0.0; };
+    QStringList commands;
+    int failAfter = -1;
+
+    bool initialize() override
+    {
+        setInited(true);
+        return true;
+    }
+    qint64 writeAgilent(QString command) override
+    {
+        commands << command;
+        return command.size();
+    }
+    double readAgilent(bool* ok) override
+    {
+        const bool fails = failAfter >= 0 && commands.size() > failAfter;
+        if (ok)
+            *ok = !fails;
+        return fails ? 0.0 : measure();
+    }
 };
 
 // A main dialog set up as the start dialog hands it over.

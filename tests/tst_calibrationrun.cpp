@@ -34,37 +34,6 @@ enum
     TempM1Address = 7
 };
 
-// A reference multimeter that measures through a function instead of VISA.
-class TestMeter : public cAgilent34401aVisaInterface
-{
-public:
-    explicit TestMeter(QStringList const& libraries = {}) : cAgilent34401aVisaInterface(libraries)
-    {
-    }
-
-    std::function<double()> measure = [] { return 0.0; };
-    QStringList commands;
-    int failAfter = -1;
-
-    bool initialize() override
-    {
-        setInited(true);
-        return true;
-    }
-    qint64 writeAgilent(QString command) override
-    {
-        commands << command;
-        return command.size();
-    }
-    double readAgilent(bool* ok) override
-    {
-        const bool fails = failAfter >= 0 && commands.size() > failAfter;
-        if (ok)
-            *ok = !fails;
-        return fails ? 0.0 : measure();
-    }
-};
-
 template <typename Record> Record recordOf(QByteArray const& bytes)
 {
     return DriverValueCodec<Record>::decode(bytes);
