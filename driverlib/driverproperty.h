@@ -107,7 +107,8 @@ QString udidToString(cUDID const& udid);
 // Wire encoding of a value type. Numbers are little-endian whatever the host;
 // a record is its byte image, so record types must be laid out exactly as the
 // module does (their headers check sizes and offsets at compile time). A read of
-// fewer bytes than the type needs zero-fills the rest; a longer one is cut.
+// fewer bytes than the type needs zero-fills the rest; a longer one is cut. A
+// negative offset, like one past the end, reads no byte at all.
 template <typename T, typename = void> struct DriverValueCodec
 {
     static_assert(std::is_trivially_copyable<T>::value, "wire values are plain bytes");
@@ -125,9 +126,8 @@ template <typename T, typename = void> struct DriverValueCodec
     static T decode(QByteArray const& bytes, int offset = 0)
     {
         char raw[sizeof(T)] = {};
-        const int available = qBound(0, bytes.size() - offset, size);
-        if (available > 0)
-            std::memcpy(raw, bytes.constData() + offset, size_t(available));
+        if (offset >= 0 && offset < bytes.size())
+            std::memcpy(raw, bytes.constData() + offset, size_t(qMin(bytes.size() - offset, size)));
         toLittleEndianInPlace(raw);
         T value;
         std::memcpy(&value, raw, sizeof(T));
@@ -154,6 +154,9 @@ template <typename T> struct DriverValueCodec<pair_t<T>>
     }
     static pair_t<T> decode(QByteArray const& bytes, int offset = 0)
     {
+        // Not even the second value is read from before the start.
+        if (offset < 0)
+            return {};
         return {DriverValueCodec<T>::decode(bytes, offset),
                 DriverValueCodec<T>::decode(bytes, offset + DriverValueCodec<T>::size)};
     }
