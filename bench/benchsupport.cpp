@@ -58,34 +58,44 @@ bool startSimulator(QProcess& process, const QString& path, quint16* port, QStri
     }
     for (int attempt = 0; attempt < 3; ++attempt) {
         *port = freeLoopbackPort();
-        process.setProgram(path);
-        process.setArguments(QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
-                                         QStringLiteral("--port"), QString::number(*port),
-                                         QStringLiteral("--no-discovery")} +
-                             extraArguments);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start();
-        if (!process.waitForStarted(3000)) {
-            *error = process.errorString();
-            return false;
-        }
-        QByteArray output;
-        QElapsedTimer waited;
-        waited.start();
-        while (!output.contains('\n') && process.state() == QProcess::Running &&
-               waited.elapsed() < 5000) {
-            process.waitForReadyRead(int(qMax<qint64>(1, 5000 - waited.elapsed())));
-            output += process.readAll();
-        }
-        if (output.contains('\n') && process.state() == QProcess::Running) {
-            if (banner)
-                *banner = QString::fromLocal8Bit(output).trimmed();
+        if (startSimulatorOnPort(process, path, *port, banner, error, extraArguments))
             return true;
-        }
-        *error = QStringLiteral("simulator gave no startup line: %1")
-                     .arg(QString::fromLocal8Bit(output).trimmed());
-        stopProcess(process);
+        if (process.error() == QProcess::FailedToStart)
+            return false;
     }
+    return false;
+}
+
+bool startSimulatorOnPort(QProcess& process, const QString& path, quint16 port, QString* banner,
+                          QString* error, const QStringList& extraArguments)
+{
+    process.setProgram(path);
+    process.setArguments(QStringList{QStringLiteral("--listen"), QStringLiteral("127.0.0.1"),
+                                     QStringLiteral("--port"), QString::number(port),
+                                     QStringLiteral("--no-discovery")} +
+                         extraArguments);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start();
+    if (!process.waitForStarted(3000)) {
+        *error = process.errorString();
+        return false;
+    }
+    QByteArray output;
+    QElapsedTimer waited;
+    waited.start();
+    while (!output.contains('\n') && process.state() == QProcess::Running &&
+           waited.elapsed() < 5000) {
+        process.waitForReadyRead(int(qMax<qint64>(1, 5000 - waited.elapsed())));
+        output += process.readAll();
+    }
+    if (output.contains('\n') && process.state() == QProcess::Running) {
+        if (banner)
+            *banner = QString::fromLocal8Bit(output).trimmed();
+        return true;
+    }
+    *error = QStringLiteral("simulator gave no startup line: %1")
+                 .arg(QString::fromLocal8Bit(output).trimmed());
+    stopProcess(process);
     return false;
 }
 

@@ -18,6 +18,9 @@ void stopProcess(QProcess& process);
 // its startup line (kept in `banner` when given, with what followed it).
 bool startSimulator(QProcess& process, const QString& path, quint16* port, QString* banner,
                     QString* error, const QStringList& extraArguments = {});
+// The same on a given port, once: a simulator started again where it ran before.
+bool startSimulatorOnPort(QProcess& process, const QString& path, quint16 port, QString* banner,
+                          QString* error, const QStringList& extraArguments = {});
 // The same with the reference meter on a port of the simulator's choosing;
 // extraArguments wire it (--meter or a crate file).
 bool startSimulatorWithMeter(QProcess& process, const QString& path,
