@@ -686,6 +686,9 @@ void MainWindow::counterContextMenuRequest(QPoint pos)
         ui->wCounterPlot->graph(0)->data()->clear();
         ui->wCounterPlot->replot();
     });
+    connect(menu->addAction(QStringLiteral("Save data")), &QAction::triggered, this,
+            &MainWindow::saveCounterData);
+    addPlotExportActions(menu, ui->wCounterPlot, plotExportDialogs());
     menu->popup(ui->wCounterPlot->mapToGlobal(pos));
 }
 
@@ -701,9 +704,6 @@ void MainWindow::readParams()
     withSspd([&](auto* d) {
         bool ok = false;
         auto const params = d->params()->getValueSync(&ok, 5);
-    connect(menu->addAction(QStringLiteral("Save data")), &QAction::triggered, this,
-            &MainWindow::saveCounterData);
-    addPlotExportActions(menu, ui->wCounterPlot, plotExportDialogs());
         if (!busy.alive())
             return;
         if (ok)
@@ -983,6 +983,7 @@ void MainWindow::measurerContextMenuRequest(QPoint pos)
     connect(clear, &QAction::triggered, this, &MainWindow::deleteMeasureData);
     connect(menu->addAction(QStringLiteral("Save data")), &QAction::triggered, this,
             &MainWindow::saveData);
+    addPlotExportActions(menu, ui->wMeasurerPlot, plotExportDialogs());
     menu->popup(ui->wMeasurerPlot->mapToGlobal(pos));
 }
 
@@ -998,19 +999,6 @@ void MainWindow::deleteMeasureData()
 void MainWindow::saveData()
 {
     qCDebug(lcMeasurer) << "MainWindow::saveData";
-    QPointer<MainWindow> const self(this);
-    QString const last =
-        QSettings(organisation, application).value(settingsKey, defaultName).toString();
-    QString const fileName = saveFileDialog ? saveFileDialog(this, QStringLiteral("Save data..."),
-                                                             last, QStringLiteral("data (*.txt)"))
-                                            : QString();
-    addPlotExportActions(menu, ui->wMeasurerPlot, plotExportDialogs());
-    if (!self || fileName.isEmpty())
-        return;
-    QSettings(organisation, application).setValue(settingsKey, fileName);
-    QString error;
-    // The data as they are once the name is chosen: a sweep may have gone on meanwhile.
-    if (!writeFileAtomically(fileName, bytes(), &error) && warningDialog)
     saveDataFile(QStringLiteral("LastFileName"), QStringLiteral("/untitled.txt"), [this] {
         QList<QVector<QPointF>> graphs;
         QCustomPlot* plot = ui->wMeasurerPlot;
@@ -1042,6 +1030,18 @@ void MainWindow::saveCounterData()
 void MainWindow::saveDataFile(QString const& settingsKey, QString const& defaultName,
                               std::function<QByteArray()> const& bytes)
 {
+    QPointer<MainWindow> const self(this);
+    QString const last =
+        QSettings(organisation, application).value(settingsKey, defaultName).toString();
+    QString const fileName = saveFileDialog ? saveFileDialog(this, QStringLiteral("Save data..."),
+                                                             last, QStringLiteral("data (*.txt)"))
+                                            : QString();
+    if (!self || fileName.isEmpty())
+        return;
+    QSettings(organisation, application).setValue(settingsKey, fileName);
+    QString error;
+    // The data as they are once the name is chosen: a sweep may have gone on meanwhile.
+    if (!writeFileAtomically(fileName, bytes(), &error) && warningDialog)
         warningDialog(this, QStringLiteral("Warning"),
                       QStringLiteral("Can't save data to %1: %2").arg(fileName, error));
 }

@@ -668,6 +668,11 @@ void MainWindow::measurerContextMenuRequest(QPoint pos)
     // The running sweep keeps drawing into its graph.
     clear->setEnabled(!m_sweeping);
     menu->addAction(QStringLiteral("Save data"), this, &MainWindow::saveData);
+    // This window reports in its status line rather than in boxes.
+    addPlotExportActions(menu, plot,
+                         {saveFileDialog, [this](QWidget*, QString const&, QString const& text) {
+                              setMeasurerStatus(QStringLiteral("Status: ") + text);
+                          }});
     menu->popup(plot->mapToGlobal(pos));
 }
 
@@ -695,9 +700,4 @@ void MainWindow::saveData()
         setMeasurerStatus(QStringLiteral("Status: Can't save %1: %2").arg(name, error));
     else
         setMeasurerStatus(QStringLiteral("Status: Saved %1").arg(name));
-    // This window reports in its status line rather than in boxes.
-    addPlotExportActions(menu, plot,
-                         {saveFileDialog, [this](QWidget*, QString const&, QString const& text) {
-                              setMeasurerStatus(QStringLiteral("Status: ") + text);
-                          }});
 }

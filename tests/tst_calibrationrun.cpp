@@ -50,7 +50,6 @@ class TestCalibrationRun : public QObject
 {
     Q_OBJECT
 
-    void plotOffersPictures();
 private slots:
     void initTestCase() { CommonCalibrator::setTimeScale(0.0); }
     void init()
@@ -82,6 +81,7 @@ private slots:
     void temperatureM1CalibratesOnlyItsChannel();
     void calibratorWithoutModuleGivesItsMessage();
     void dialogRemembersModesAndReplacesCalibrators();
+    void plotOffersPictures();
 
 private:
     template <typename Calibrator> Calibrator* calibrator(int address, QString const& output)
@@ -309,33 +309,6 @@ void TestCalibrationRun::dialogRemembersModesAndReplacesCalibrators()
     dialog.setDriverType(SspdM0);
     QSettings settings = calibrationSettings();
     settings.setValue("DriverType", "LC4SDM1");
-void TestCalibrationRun::plotOffersPictures()
-{
-    CalibrateDialog dialog(nullptr, std::make_unique<TestMeter>(QStringList{LC_VISA_LIBRARY}));
-    dialog.plotPerform();
-    dialog.appendPoints(0, 100, 0.5, true);
-    QTemporaryDir dir;
-    QString const file = dir.filePath("fit.pdf");
-    QStringList asked;
-    auto const saved = OperatorDialogs::chooseSaveFile;
-    OperatorDialogs::chooseSaveFile = [&](QWidget*, QString const& caption, QString const&,
-                                          QString const&) {
-        asked << caption;
-        return file;
-    };
-    auto* plot = child<QCustomPlot>(&dialog, "dataPlot");
-    emit plot->customContextMenuRequested(QPoint(5, 5));
-    QMenu* menu = dialog.findChild<QMenu*>();
-    QVERIFY(menu);
-    QCOMPARE(menu->actions().size(), 2);
-    menu->actions().at(1)->trigger();
-    OperatorDialogs::chooseSaveFile = saved;
-    QCOMPARE(asked, QStringList{"Save picture as PDF..."});
-    QFile picture(file);
-    QVERIFY(picture.open(QIODevice::ReadOnly));
-    QCOMPARE(picture.read(4), QByteArray("%PDF"));
-}
-
     settings.setValue("LC4SDM0_Mode", 1);
     settings.setValue("VisaName", "TCPIP0::127.0.0.1::5025::SOCKET");
 
@@ -365,6 +338,33 @@ void TestCalibrationRun::plotOffersPictures()
     QCOMPARE(mode->currentIndex(), 1);
     QCOMPARE(child<QProgressBar>(&dialog, "progressBar")->value(), 0);
     QCOMPARE(child<QCustomPlot>(&dialog, "dataPlot")->graphCount(), 0);
+}
+
+void TestCalibrationRun::plotOffersPictures()
+{
+    CalibrateDialog dialog(nullptr, std::make_unique<TestMeter>(QStringList{LC_VISA_LIBRARY}));
+    dialog.plotPerform();
+    dialog.appendPoints(0, 100, 0.5, true);
+    QTemporaryDir dir;
+    QString const file = dir.filePath("fit.pdf");
+    QStringList asked;
+    auto const saved = OperatorDialogs::chooseSaveFile;
+    OperatorDialogs::chooseSaveFile = [&](QWidget*, QString const& caption, QString const&,
+                                          QString const&) {
+        asked << caption;
+        return file;
+    };
+    auto* plot = child<QCustomPlot>(&dialog, "dataPlot");
+    emit plot->customContextMenuRequested(QPoint(5, 5));
+    QMenu* menu = dialog.findChild<QMenu*>();
+    QVERIFY(menu);
+    QCOMPARE(menu->actions().size(), 2);
+    menu->actions().at(1)->trigger();
+    OperatorDialogs::chooseSaveFile = saved;
+    QCOMPARE(asked, QStringList{"Save picture as PDF..."});
+    QFile picture(file);
+    QVERIFY(picture.open(QIODevice::ReadOnly));
+    QCOMPARE(picture.read(4), QByteArray("%PDF"));
 }
 
 QTEST_MAIN(TestCalibrationRun)

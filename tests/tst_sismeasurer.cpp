@@ -767,7 +767,7 @@ void TestSisMeasurer::clearIsNotOfferedDuringSweep()
         m_window->measurerContextMenuRequest(QPoint(20, 20));
         auto* menu = m_window->findChild<QMenu*>("measurerMenu");
         QVERIFY(menu);
-        QCOMPARE(menu->actions().size(), 2);
+        QCOMPARE(menu->actions().size(), 4);
         QCOMPARE(menu->actions().at(0)->text(), QString("Clear"));
         QCOMPARE(menu->actions().at(1)->text(), QString("Save data"));
         QCOMPARE(menu->actions().at(2)->text(), QString("Save picture as PNG..."));
