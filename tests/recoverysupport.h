@@ -101,12 +101,16 @@ private:
 // Generous against a loaded machine, far below any blocking wait.
 constexpr qint64 responsiveGapMs = 1000;
 
+// kept and measured are points; activities that measure none pass -1.
 inline void reportRecovery(char const* activity, qint64 toStatusMs, qint64 toSuccessMs, int kept,
                            int measured, qint64 longestGapMs)
 {
+    QByteArray const points = measured < 0 ? QByteArray("no points")
+                                           : QByteArray::number(kept) + " of " +
+                                                 QByteArray::number(measured) + " points kept";
     qInfo("recovery %s: status %lld ms after the kill, first success %lld ms after the restart, "
-          "%d of %d points kept, longest event-loop gap %lld ms",
-          activity, toStatusMs, toSuccessMs, kept, measured, longestGapMs);
+          "%s, longest event-loop gap %lld ms",
+          activity, toStatusMs, toSuccessMs, points.constData(), longestGapMs);
 }
 
 // Lines of a saved file that follow its "Graph <index>" line up to the next graph.
