@@ -16,14 +16,6 @@ QString jsonText(QJsonValue const& value)
             items.append(jsonText(item));
         return QLatin1Char('[') + items.join(QLatin1Char(',')) + QLatin1Char(']');
     }
-    case QJsonValue::Object: {
-        const QJsonObject object = value.toObject();
-        QStringList members;
-        for (auto it = object.begin(); it != object.end(); ++it)
-            members.append(jsonText(QJsonValue(it.key())) + QLatin1Char(':') +
-                           jsonText(it.value()));
-        return QLatin1Char('{') + members.join(QLatin1Char(',')) + QLatin1Char('}');
-    }
     default: {
         // Qt's writer escapes strings; the brackets around it are dropped again.
         const QByteArray wrapped = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);

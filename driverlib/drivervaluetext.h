@@ -174,13 +174,11 @@ template <> struct DriverValueText<bool>
 template <> struct DriverValueText<QString>
 {
     static QString typeName() { return QStringLiteral("text"); }
-    static QJsonValue json(QString const& value) { return QJsonValue(value); }
     static QString text(QString const& value) { return value; }
 };
 template <> struct DriverValueText<cUDID>
 {
     static QString typeName() { return QStringLiteral("udid"); }
-    static QJsonValue json(cUDID const& value) { return QJsonValue(udidToString(value)); }
     static QString text(cUDID const& value) { return udidToString(value); }
 };
 
@@ -276,16 +274,6 @@ template <typename T> struct DriverValueText<pair_t<T>>
 template <typename T> struct DriverValueText<T, std::enable_if_t<IsRecord<T>::value>>
 {
     static QString typeName() { return QString::fromLatin1(RecordFields<T>::name); }
-    static QJsonValue json(T const& value)
-    {
-        QJsonObject object;
-        std::apply(
-            [&](auto const&... field) {
-                (object.insert(QLatin1String(field.name), textOf(value.*(field.member))), ...);
-            },
-            RecordFields<T>::fields);
-        return object;
-    }
     // In the record's field order, which a QJsonObject would sort away.
     static QString text(T const& value)
     {
