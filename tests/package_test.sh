@@ -55,7 +55,7 @@ done
 root=$tmp/root
 dpkg-deb -x "$deb" "$root"
 prefix=$root/usr
-for file in "$bindir/lc-simulator" "$libdir/libvisa32.so" "$libexecdir/lumicrate/winscp.com"; do
+for file in "$bindir/lc-simulator" "$bindir/lc-ctl" "$libdir/libvisa32.so" "$libexecdir/lumicrate/winscp.com"; do
     [ -e "$prefix/$file" ] || fail "the package lacks /usr/$file"
 done
 [ -x "$prefix/$libexecdir/lumicrate/winscp.com" ] || fail "the upload runner is not executable"
@@ -117,5 +117,10 @@ for id in "${ids[@]}"; do
     fi
     echo "package: $program showed \"$title\" after $((SECONDS - started)) s"
 done
+# The terminal tool: its libraries load and it reads the simulator's module 1.
+(run "$prefix/$bindir/lc-ctl" info 127.0.0.1 1) >"$tmp/lc-ctl.log" 2>&1 ||
+    { cat "$tmp/lc-ctl.log"; fail "lc-ctl info from the package failed"; }
+grep -q "^kind: SSPD driver M0$" "$tmp/lc-ctl.log" || { cat "$tmp/lc-ctl.log"; fail "lc-ctl info printed no SSPD driver"; }
+echo "package: lc-ctl read module 1"
 kill -0 $simulator 2>/dev/null || { cat "$tmp/simulator.log"; fail "lc-simulator ended"; }
 echo "package: all programs started from the package"
