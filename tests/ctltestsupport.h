@@ -41,7 +41,8 @@ inline QByteArray quietCrate()
 class CtlSimulator
 {
 public:
-    bool start(QStringList const& extra = {})
+    // With `discovery` the unit also answers broadcasts on the fixed port.
+    bool start(bool discovery = false)
     {
         if (!m_dir.isValid())
             return false;
@@ -50,10 +51,11 @@ public:
             return false;
         crate.close();
         m_process.setStandardErrorFile(logPath());
-        m_process.start(LC_SIMULATOR_BINARY,
-                        QStringList{"--listen", "127.0.0.1", "--port", "0", "--verbose",
-                                    "--no-discovery", "--crate", crate.fileName()} +
-                            extra);
+        QStringList arguments{"--listen",  "127.0.0.1", "--port",        "0",
+                              "--verbose", "--crate",   crate.fileName()};
+        if (!discovery)
+            arguments << "--no-discovery";
+        m_process.start(LC_SIMULATOR_BINARY, arguments);
         if (!m_process.waitForStarted())
             return false;
         const QRegularExpression listening("listening on 127.0.0.1 port (\\d+)\\n");

@@ -6,6 +6,7 @@
 #include "lctcpsocketiointerface.h"
 #include "measurertestsupport.h"
 #include "plotorder.h"
+#include "qcustomlib.h"
 #include "sisbiassourcedriverm0.h"
 #include "sspddriverm0.h"
 
@@ -103,6 +104,7 @@ private slots:
     void ivSweepInterruptSendsTheStopAndTheClose();
     void watchPrintsTimestampedReadingsUntilInterrupted();
     void helpAndVersion();
+    void discoverListsTheUnit();
     void pointsKeepThePlotsOrder();
 
 private:
@@ -490,6 +492,21 @@ void TestCtl::helpAndVersion()
     QCOMPARE(result.exitCode, 0);
     QVERIFY(result.out.contains("sweep-iv HOST ADDR"));
     QCOMPARE(runCtl({}).exitCode, 2);
+}
+
+void TestCtl::discoverListsTheUnit()
+{
+    if (qEnvironmentVariableIsSet("LC_NO_BROADCAST") || lcBroadcastAddresses().isEmpty())
+        QSKIP("no interface that can broadcast (outside the test namespace)");
+    CtlSimulator unit;
+    QVERIFY(unit.start(true));
+    // The unit answers from an address of this host, which the list shows as loopback.
+    CtlResult result = runCtl({"discover"});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.out, QByteArray("127.0.0.1\n"));
+    result = runCtl({"discover", "--json"});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.out, QByteArray("[\"127.0.0.1\"]\n"));
 }
 
 void TestCtl::pointsKeepThePlotsOrder()
