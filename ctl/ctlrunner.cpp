@@ -213,7 +213,8 @@ int CtlRunner::scan()
             continue;
         CtlIdentity identity;
         if (!module.readIdentity(m_options.attempts, &identity, &error)) {
-            failed = fail(error);
+            fail(error);
+            failed = true;
             continue;
         }
         found.append(identity.json());
