@@ -250,60 +250,76 @@ int CtlRunner::list()
     return Success;
 }
 
+int CtlRunner::unknownName(bool forSet) const
+{
+    if (!rowsNamed(m_options.name, forSet).isEmpty())
+        return Success;
+    return usage(QStringLiteral("no module kind has a property \"%1\" to %2")
+                     .arg(m_options.name, forSet ? QStringLiteral("set") : QStringLiteral("get")));
+}
+
+QString CtlRunner::valueError(DriverPropertyRow const& row) const
+{
+    QString error;
+    if (!m_options.valueGiven && row.type != QLatin1String("command"))
+        return QStringLiteral("%1 needs a VALUE").arg(m_options.name);
+    if (!row.check(m_options.value, &error))
+        return QStringLiteral("%1: %2").arg(m_options.name, error);
+    return QString();
+}
+
+const DriverPropertyRow* CtlRunner::openProperty(CtlModule* module, bool forSet, int* code)
+{
+    return openModule(module, code) ? rowOf(*module, forSet, code) : nullptr;
+}
+
+int CtlRunner::noAnswer() const
+{
+    return fail(QStringLiteral("no answer to %1 from the module at address %2")
+                    .arg(m_options.name)
+                    .arg(m_options.address));
+}
+
 int CtlRunner::get()
 {
-    if (rowsNamed(m_options.name, false).isEmpty())
-        return usage(
-            QStringLiteral("no module kind has a property \"%1\" to get").arg(m_options.name));
+    if (const int code = unknownName(false))
+        return code;
     CtlModule module(m_options.host, m_options.port, m_options.timeoutMs);
     int code = Success;
-    if (!openModule(&module, &code))
-        return code;
-    const DriverPropertyRow* row = rowOf(module, false, &code);
+    const DriverPropertyRow* row = openProperty(&module, false, &code);
     if (!row)
         return code;
     QString text;
     if (!row->read(*module.driver(), m_options.attempts, &text))
-        return fail(QStringLiteral("no answer to %1 from the module at address %2")
-                        .arg(m_options.name)
-                        .arg(m_options.address));
+        return noAnswer();
     print(text + QLatin1Char('\n'));
     return Success;
 }
 
 int CtlRunner::set()
 {
-    const QVector<const DriverPropertyRow*> rows = rowsNamed(m_options.name, true);
-    if (rows.isEmpty())
-        return usage(
-            QStringLiteral("no module kind has a property \"%1\" to set").arg(m_options.name));
+    if (const int code = unknownName(true))
+        return code;
     // Refused before anything is sent when no kind could take the value.
     QString firstError;
     bool acceptable = false;
-    for (const DriverPropertyRow* row : rows) {
-        QString error;
-        if (!m_options.valueGiven && row->type != QLatin1String("command"))
-            error = QStringLiteral("%1 needs a VALUE").arg(m_options.name);
-        else if (row->check(m_options.value, &error))
-            acceptable = true;
+    for (const DriverPropertyRow* row : rowsNamed(m_options.name, true)) {
+        const QString error = valueError(*row);
+        acceptable = acceptable || error.isEmpty();
         if (firstError.isEmpty())
             firstError = error;
     }
     if (!acceptable)
-        return usage(QStringLiteral("%1: %2").arg(m_options.name, firstError));
+        return usage(firstError);
 
     CtlModule module(m_options.host, m_options.port, m_options.timeoutMs);
     int code = Success;
-    if (!openModule(&module, &code))
-        return code;
-    const DriverPropertyRow* row = rowOf(module, true, &code);
+    const DriverPropertyRow* row = openProperty(&module, true, &code);
     if (!row)
         return code;
-    QString error;
-    if (!m_options.valueGiven && row->type != QLatin1String("command"))
-        return usage(QStringLiteral("%1 needs a VALUE").arg(m_options.name));
-    if (!row->check(m_options.value, &error))
-        return usage(QStringLiteral("%1: %2").arg(m_options.name, error));
+    const QString error = valueError(*row);
+    if (!error.isEmpty())
+        return usage(error);
     if (!row->write(*module.driver(), m_options.value, m_options.attempts))
         return fail(QStringLiteral("the module at address %1 did not confirm %2")
                         .arg(m_options.address)
@@ -313,14 +329,11 @@ int CtlRunner::set()
 
 int CtlRunner::watch()
 {
-    if (rowsNamed(m_options.name, false).isEmpty())
-        return usage(
-            QStringLiteral("no module kind has a property \"%1\" to get").arg(m_options.name));
+    if (const int code = unknownName(false))
+        return code;
     CtlModule module(m_options.host, m_options.port, m_options.timeoutMs);
     int code = Success;
-    if (!openModule(&module, &code))
-        return code;
-    const DriverPropertyRow* row = rowOf(module, false, &code);
+    const DriverPropertyRow* row = openProperty(&module, false, &code);
     if (!row)
         return code;
     const double periodMs = m_options.everySeconds * 1000;
@@ -332,9 +345,7 @@ int CtlRunner::watch()
         if (m_interrupt->interrupted())
             return Success;
         if (!ok)
-            return fail(QStringLiteral("no answer to %1 from the module at address %2")
-                            .arg(m_options.name)
-                            .arg(m_options.address));
+            return noAnswer();
         print(QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs) + QLatin1Char(',') +
               csvField(text) + QLatin1Char('\n'));
         // On a fixed grid from the start, so that slow answers do not drift it;
@@ -348,13 +359,33 @@ int CtlRunner::watch()
     }
 }
 
-bool CtlRunner::writeOutput(QByteArray const& bytes) const
+template <typename Sweep, typename Run>
+int CtlRunner::runSweep(Sweep* sweep, Run run, QString const& header,
+                        std::function<QString(double)> const& number, FileWriter const& writeFile)
 {
+    const bool toFile = !m_options.output.isEmpty();
+    if (!toFile)
+        print(header + QLatin1Char('\n'));
+    Progress progress;
+    sweep->pointMeasured = [&](QPointF const& point) {
+        progress.point(point);
+        if (!toFile)
+            print(number(point.x()) + QLatin1Char(',') + number(point.y()) + QLatin1Char('\n'));
+    };
+    const auto outcome = run();
+    if (outcome == Sweep::Outcome::Failed)
+        return fail(QStringLiteral("sweep of the module at address %1: %2")
+                        .arg(m_options.address)
+                        .arg(sweep->error()));
     QString error;
-    if (writeFileAtomically(m_options.output, bytes, &error))
-        return true;
-    fail(QStringLiteral("cannot write %1: %2").arg(m_options.output, error));
-    return false;
+    // Interrupted, the points so far go to the file as a whole file.
+    if (toFile && !writeFile(m_options.output, sweep->points(), &error))
+        return fail(QStringLiteral("cannot write %1: %2").arg(m_options.output, error));
+    if (outcome == Sweep::Outcome::Interrupted) {
+        fail(QStringLiteral("sweep interrupted after %1 points").arg(sweep->points().size()));
+        return interruptedCode();
+    }
+    return Success;
 }
 
 int CtlRunner::sweepCounts()
@@ -369,17 +400,6 @@ int CtlRunner::sweepCounts()
                         .arg(m_options.address)
                         .arg(module.typeString()));
     CountsSweep sweep(module.driver(), m_interrupt);
-    const bool toFile = !m_options.output.isEmpty();
-    if (!toFile)
-        print(m_options.comparatorSweep ? QStringLiteral("comparator_V,counts_per_s\n")
-                                        : QStringLiteral("current_uA,counts_per_s\n"));
-    Progress progress;
-    sweep.pointMeasured = [&](QPointF const& point) {
-        progress.point(point);
-        if (!toFile)
-            print(csvNumber(point.x()) + QLatin1Char(',') + csvNumber(point.y()) +
-                  QLatin1Char('\n'));
-    };
     CountsSweep::Settings settings;
     settings.comparator = m_options.comparatorSweep;
     settings.start = m_options.start;
@@ -387,18 +407,14 @@ int CtlRunner::sweepCounts()
     settings.step = m_options.step;
     settings.trigger = m_options.trigger;
     settings.settlingMs = m_options.settlingMs;
-    const CountsSweep::Outcome outcome = sweep.run(settings);
-    if (outcome == CountsSweep::Outcome::Failed)
-        return fail(QStringLiteral("sweep of the module at address %1: %2")
-                        .arg(m_options.address)
-                        .arg(sweep.error()));
-    if (toFile && !writeOutput(sweepDataFileBytes({sweep.points()})))
-        return Failure;
-    if (outcome == CountsSweep::Outcome::Interrupted) {
-        fail(QStringLiteral("sweep interrupted after %1 points").arg(sweep.points().size()));
-        return interruptedCode();
-    }
-    return Success;
+    return runSweep(
+        &sweep, [&] { return sweep.run(settings); },
+        m_options.comparatorSweep ? QStringLiteral("comparator_V,counts_per_s")
+                                  : QStringLiteral("current_uA,counts_per_s"),
+        csvNumber,
+        [](QString const& file, QVector<QPointF> const& points, QString* error) {
+            return writeFileAtomically(file, sweepDataFileBytes({points}), error);
+        });
 }
 
 int CtlRunner::sweepIv()
@@ -418,27 +434,11 @@ int CtlRunner::sweepIv()
                         .arg(m_options.address)
                         .arg(module.typeString()));
     IvSweep sweep(source, module.link(), m_interrupt);
-    const bool toFile = !m_options.output.isEmpty();
-    if (!toFile)
-        print(QStringLiteral("voltage_V,current_A\n"));
-    Progress progress;
-    sweep.pointMeasured = [&](QPointF const& point) {
-        progress.point(point);
+    return runSweep(
+        &sweep, [&] { return sweep.run(plan); }, QStringLiteral("voltage_V,current_A"),
         // The module's floats, in their own shortest text.
-        if (!toFile)
-            print(shortestFloatText(float(point.x())) + QLatin1Char(',') +
-                  shortestFloatText(float(point.y())) + QLatin1Char('\n'));
-    };
-    const IvSweep::Outcome outcome = sweep.run(plan);
-    if (outcome == IvSweep::Outcome::Failed)
-        return fail(QStringLiteral("sweep of the module at address %1: %2")
-                        .arg(m_options.address)
-                        .arg(sweep.error()));
-    if (toFile && !writeIvDataFile(m_options.output, ivDataText({sweep.points()}), &error))
-        return fail(QStringLiteral("cannot write %1: %2").arg(m_options.output, error));
-    if (outcome == IvSweep::Outcome::Interrupted) {
-        fail(QStringLiteral("sweep interrupted after %1 points").arg(sweep.points().size()));
-        return interruptedCode();
-    }
-    return Success;
+        [](double value) { return shortestFloatText(float(value)); },
+        [](QString const& file, QVector<QPointF> const& points, QString* error) {
+            return writeIvDataFile(file, ivDataText({points}), error);
+        });
 }
