@@ -52,15 +52,9 @@ struct IsRecord<T, std::void_t<decltype(RecordFields<T>::fields)>> : std::true_t
 
 template <typename T, typename = void> struct DriverValueText;
 
-// Every value either way: text for the command line, JSON inside pairs and records.
-template <typename T> QString driverValueToText(T const& value)
-{
-    return DriverValueText<T>::text(value);
-}
-template <typename T> bool driverValueFromText(QString const& text, T* value, QString* error)
-{
-    return DriverValueText<T>::fromText(text.trimmed(), value, error);
-}
+// A value from command-line text (DriverValueText<T>::text() is the other way):
+// pairs and records are JSON documents, anything else is plain text.
+template <typename T> bool driverValueFromText(QString const& text, T* value, QString* error);
 
 namespace drivervaluetext_detail {
 
@@ -107,10 +101,6 @@ struct DriverValueText<
         *value = T(number);
         return true;
     }
-    static bool fromText(QString const& text, T* value, QString* error)
-    {
-        return fromJson(drivervaluetext_detail::scalarFromText(text), value, error);
-    }
 };
 
 template <> struct DriverValueText<float>
@@ -136,10 +126,6 @@ template <> struct DriverValueText<float>
         *value = float(number);
         return true;
     }
-    static bool fromText(QString const& text, float* value, QString* error)
-    {
-        return fromJson(drivervaluetext_detail::scalarFromText(text), value, error);
-    }
 };
 
 template <> struct DriverValueText<bool>
@@ -163,10 +149,6 @@ template <> struct DriverValueText<bool>
         *error = QStringLiteral("%1 is not true, false, 1 or 0")
                      .arg(drivervaluetext_detail::describe(json));
         return false;
-    }
-    static bool fromText(QString const& text, bool* value, QString* error)
-    {
-        return fromJson(drivervaluetext_detail::scalarFromText(text), value, error);
     }
 };
 
@@ -209,10 +191,6 @@ struct DriverValueText<T, std::enable_if_t<std::is_base_of<SspdStatusByte, T>::v
             value->byte = byte;
         return true;
     }
-    static bool fromText(QString const& text, T* value, QString* error)
-    {
-        return fromJson(drivervaluetext_detail::scalarFromText(text), value, error);
-    }
 };
 
 // Enumerations travel as their codec's byte; their number is shown.
@@ -229,10 +207,6 @@ template <typename T> struct DriverValueText<T, std::enable_if_t<std::is_enum<T>
             return false;
         *value = T(number);
         return true;
-    }
-    static bool fromText(QString const& text, T* value, QString* error)
-    {
-        return fromJson(drivervaluetext_detail::scalarFromText(text), value, error);
     }
 };
 
@@ -262,12 +236,6 @@ template <typename T> struct DriverValueText<pair_t<T>>
             return false;
         *value = read;
         return true;
-    }
-    static bool fromText(QString const& text, pair_t<T>* value, QString* error)
-    {
-        QJsonValue json;
-        return drivervaluetext_detail::parseJson(text, false, &json, error) &&
-               fromJson(json, value, error);
     }
 };
 
@@ -319,12 +287,6 @@ template <typename T> struct DriverValueText<T, std::enable_if_t<IsRecord<T>::va
             *value = read;
         return ok;
     }
-    static bool fromText(QString const& text, T* value, QString* error)
-    {
-        QJsonValue json;
-        return drivervaluetext_detail::parseJson(text, true, &json, error) &&
-               fromJson(json, value, error);
-    }
 
 private:
     template <typename V> static QJsonValue textOf(V const& member)
@@ -343,5 +305,24 @@ private:
         return false;
     }
 };
+
+template <typename T> struct IsPair : std::false_type
+{
+};
+template <typename T> struct IsPair<pair_t<T>> : std::true_type
+{
+};
+
+template <typename T> bool driverValueFromText(QString const& text, T* value, QString* error)
+{
+    QJsonValue json;
+    if constexpr (IsRecord<T>::value || IsPair<T>::value) {
+        if (!drivervaluetext_detail::parseJson(text.trimmed(), IsRecord<T>::value, &json, error))
+            return false;
+    } else {
+        json = drivervaluetext_detail::scalarFromText(text.trimmed());
+    }
+    return DriverValueText<T>::fromJson(json, value, error);
+}
 
 #endif // DRIVERVALUETEXT_H
