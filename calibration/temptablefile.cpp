@@ -27,8 +27,15 @@ bool readTempTableFile(QString const& fileName, QVector<TempTableFileRow>* rows,
         *error = file.errorString();
         return false;
     }
-    while (rows->size() < tempTableItems && !file.atEnd()) {
-        QByteArray line = file.readLine();
+    readTempTableRows(&file, rows);
+    return true;
+}
+
+void readTempTableRows(QIODevice* device, QVector<TempTableFileRow>* rows)
+{
+    rows->clear();
+    while (rows->size() < tempTableItems && !device->atEnd()) {
+        QByteArray line = device->readLine();
         if (line.endsWith('\n'))
             line.chop(1);
         if (line.endsWith('\r'))
@@ -39,7 +46,6 @@ bool readTempTableFile(QString const& fileName, QVector<TempTableFileRow>* rows,
             row = {true, parts.at(0), parts.at(1)};
         rows->append(row);
     }
-    return true;
 }
 
 namespace TempTableText {

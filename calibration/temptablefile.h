@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QVector>
 
+class QIODevice;
 class QTableWidget;
 class QWidget;
 
@@ -25,6 +26,8 @@ struct TempTableFileRow
 // single blanks instead. False, with the reason in `error`, when the file cannot
 // be opened.
 bool readTempTableFile(QString const& fileName, QVector<TempTableFileRow>* rows, QString* error);
+// The same from a device open for reading.
+void readTempTableRows(QIODevice* device, QVector<TempTableFileRow>* rows);
 
 // Warnings of both temperature editors.
 namespace TempTableText {

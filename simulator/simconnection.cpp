@@ -6,6 +6,7 @@
 
 namespace {
 
+// The one text query a unit answers.
 const QByteArray textQuery = "*IDN?";
 // Read in slices, so a text query never costs more than a slice to resynchronise.
 constexpr qint64 readSlice = 4096;
@@ -18,6 +19,47 @@ QString hex(const QByteArray& bytes)
 }
 
 } // namespace
+
+void SimHostStream::append(const QByteArray& bytes)
+{
+    m_reader.append(bytes);
+    m_stale = true;
+}
+
+SimHostStream::Item SimHostStream::next(lcFrame* frame, QByteArray* text)
+{
+    if (m_stale) {
+        m_unread = m_reader.pending();
+        m_offset = 0;
+        m_stale = false;
+    }
+    if (m_offset < m_unread.size() && m_unread.at(m_offset) == textQuery.at(0)) {
+        if (m_unread.size() - m_offset < textQuery.size())
+            return Item::Incomplete;
+        int used = textQuery.size();
+        const bool query = m_unread.mid(m_offset, used).toUpper() == textQuery;
+        if (query) {
+            // Tolerate a line end from a terminal, as far as it has arrived already.
+            while (m_offset + used < m_unread.size() &&
+                   (m_unread.at(m_offset + used) == '\r' || m_unread.at(m_offset + used) == '\n'))
+                ++used;
+        } else {
+            // Unknown text: skip its line, or all we have when the line end is not here yet.
+            const int lineEnd = m_unread.indexOf('\n', m_offset);
+            used = lineEnd < 0 ? m_unread.size() - m_offset : lineEnd + 1 - m_offset;
+        }
+        *text = m_unread.mid(m_offset, used);
+        m_unread = m_unread.mid(m_offset + used);
+        m_offset = 0;
+        m_reader.clear();
+        m_reader.append(m_unread);
+        return query ? Item::IdentityQuery : Item::IgnoredText;
+    }
+    if (!m_reader.next(*frame))
+        return Item::Incomplete;
+    m_offset += lcFrameReader::headerSize + frame->length;
+    return Item::Frame;
+}
 
 SimConnection::SimConnection(QTcpSocket* socket, int id, SimServer* server)
     : QObject(server), m_socket(socket), m_id(id), m_server(server)
@@ -95,53 +137,32 @@ void SimConnection::readFromSocket()
 {
     processPending();
     while (!m_closing && !backedUp() && m_socket->bytesAvailable() > 0) {
-        m_reader.append(m_socket->read(readSlice));
+        m_stream.append(m_socket->read(readSlice));
         processPending();
     }
 }
 
 void SimConnection::processPending()
 {
-    QByteArray unread = m_reader.pending();
-    int offset = 0;
     while (!m_closing && !backedUp()) {
-        if (offset < unread.size() && unread.at(offset) == textQuery.at(0)) {
-            // No module sits at address 42, so '*' starts text, never a frame.
-            if (unread.size() - offset < textQuery.size())
-                return;
-            unread = unread.mid(offset + consumeText(unread, offset));
-            offset = 0;
-            m_reader.clear();
-            m_reader.append(unread);
-            continue;
-        }
         lcFrame frame;
-        if (!m_reader.next(frame))
+        QByteArray text;
+        switch (m_stream.next(&frame, &text)) {
+        case SimHostStream::Item::Incomplete:
             return;
-        offset += lcFrameReader::headerSize + frame.length;
-        handleFrame(frame);
+        case SimHostStream::Item::Frame:
+            handleFrame(frame);
+            break;
+        case SimHostStream::Item::IdentityQuery:
+            m_server->log(QStringLiteral("connection %1 received text query").arg(m_id));
+            send(m_server->config().identification);
+            break;
+        case SimHostStream::Item::IgnoredText:
+            m_server->log(
+                QStringLiteral("connection %1 ignored text: %2").arg(m_id).arg(hex(text)));
+            break;
+        }
     }
-}
-
-int SimConnection::consumeText(const QByteArray& unread, int offset)
-{
-    int used = textQuery.size();
-    if (unread.mid(offset, used).toUpper() == textQuery) {
-        m_server->log(QStringLiteral("connection %1 received text query").arg(m_id));
-        send(m_server->config().identification);
-        // Tolerate a line end from a terminal, as far as it has arrived already.
-        while (offset + used < unread.size() &&
-               (unread.at(offset + used) == '\r' || unread.at(offset + used) == '\n'))
-            ++used;
-        return used;
-    }
-    // Unknown text: skip its line, or all we have when the line end is not here yet.
-    const int lineEnd = unread.indexOf('\n', offset);
-    used = lineEnd < 0 ? unread.size() - offset : lineEnd + 1 - offset;
-    m_server->log(QStringLiteral("connection %1 ignored text: %2")
-                      .arg(m_id)
-                      .arg(hex(unread.mid(offset, used))));
-    return used;
 }
 
 void SimConnection::handleFrame(const lcFrame& frame)

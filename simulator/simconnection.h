@@ -12,6 +12,32 @@
 class QTcpSocket;
 class SimServer;
 
+// Cuts a host's byte stream into frames and text lines. '*' starts text, never a
+// frame: no module sits at address 42.
+class SimHostStream
+{
+public:
+    enum class Item
+    {
+        Incomplete,    // nothing whole yet
+        Frame,         // valid until the next append()
+        IdentityQuery, // "*IDN?" in any case, with the line end that has arrived
+        IgnoredText    // any other text, up to its line end or all there is
+    };
+
+    void append(const QByteArray& bytes);
+    // The next item; `text` gets the bytes of a text item.
+    Item next(lcFrame* frame, QByteArray* text);
+
+private:
+    lcFrameReader m_reader;
+    // The reader's unconsumed bytes as of the last append or text; frames taken
+    // since then end at m_offset.
+    QByteArray m_unread;
+    int m_offset = 0;
+    bool m_stale = false;
+};
+
 // One host connection: cuts its stream into frames and text queries, asks the
 // server for the answers and sends them, late when a delay is configured.
 // Deletes itself when the connection ends.
@@ -33,7 +59,6 @@ private slots:
 
 private:
     void processPending();
-    int consumeText(const QByteArray& unread, int offset);
     void handleFrame(const lcFrame& frame);
     void write(const QByteArray& bytes);
     void close();
@@ -48,7 +73,7 @@ private:
     QTcpSocket* m_socket;
     int m_id;
     SimServer* m_server;
-    lcFrameReader m_reader;
+    SimHostStream m_stream;
     int m_framesReceived = 0;
     bool m_closing = false;
     std::deque<Outgoing> m_queue;
