@@ -45,11 +45,14 @@ void checkAnswer(const SimCrate& crate, const lcFrame& frame,
     check(reply.address == frame.address && reply.command == frame.command);
 }
 
+QCoreApplication* application;
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    static QCoreApplication app(*argc, *argv);
+    // Kept for the whole run and never destroyed.
+    application = new QCoreApplication(*argc, *argv);
     return 0;
 }
 
