@@ -53,6 +53,8 @@ class TestAgilent : public QObject
 {
     Q_OBJECT
 private slots:
+    // The meter's debug texts are part of what these tests check.
+    void initTestCase() { QLoggingCategory::setFilterRules(QStringLiteral("lc.meter.debug=true")); }
     void commandTexts_data();
     void commandTexts();
     void failuresSendNothingOrReadNothing();
