@@ -286,7 +286,8 @@ void TestSimBiasSource::sweepStopEndsEarly()
     QTRY_VERIFY(listener.points.size() >= 3);
     QVERIFY(run(m_driver->sweepStop()));
     QVERIFY(listener.waitEnd(1000));
-    QVERIFY(listener.points.size() < 100);
+    // Well short of the sweep's 1001 points, with room for a machine under load.
+    QVERIFY(listener.points.size() < 500);
     QTest::qWait(50);
     QCOMPARE(listener.afterEnd, 0);
     // Nothing runs, so a second stop ends nothing.
