@@ -1,5 +1,6 @@
 #include "ctlrunner.h"
 
+#include "atomicfile.h"
 #include "countssweep.h"
 #include "ctlinterrupt.h"
 #include "ctlmodule.h"
@@ -439,6 +440,6 @@ int CtlRunner::sweepIv()
         // The module's floats, in their own shortest text.
         [](double value) { return shortestFloatText(float(value)); },
         [](QString const& file, QVector<QPointF> const& points, QString* error) {
-            return writeIvDataFile(file, ivDataText({points}), error);
+            return writeFileAtomically(file, ivDataText({points}), error);
         });
 }

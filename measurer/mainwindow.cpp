@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "atomicfile.h"
 #include "lclogging.h"
 
 #include "ui_mainwindow.h"

@@ -1,7 +1,6 @@
 #include "sweepdatafile.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace {
 
@@ -37,28 +36,6 @@ QByteArray counterDataFileBytes(QVector<QPointF> const& points)
         bytes +=
             QString::asprintf("%.3f", point.x()).toLatin1() + '\t' + number(point.y()) + "\r\n";
     return bytes;
-}
-
-bool writeFileAtomically(QString const& fileName, QByteArray const& bytes, QString* error)
-{
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        if (error)
-            *error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
 }
 
 bool appendToFile(QString const& fileName, QByteArray const& bytes, QString* error)

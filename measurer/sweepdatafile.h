@@ -16,10 +16,6 @@ QByteArray sweepDataFileBytes(QList<QVector<QPointF>> const& graphs);
 // since 1970-01-01 00:00 UTC to the millisecond: %g would keep only 6 digits of it.
 QByteArray counterDataFileBytes(QVector<QPointF> const& points);
 
-// Writes the whole file or nothing: an existing file is replaced only once the
-// new content is complete on disk. False with a reason on failure.
-bool writeFileAtomically(QString const& fileName, QByteArray const& bytes, QString* error);
-
 // Appends to a file, creating it when needed. False with a reason when the file
 // cannot be opened or not every byte was written.
 bool appendToFile(QString const& fileName, QByteArray const& bytes, QString* error);

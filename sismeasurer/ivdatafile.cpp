@@ -1,6 +1,5 @@
 #include "ivdatafile.h"
 
-#include <QSaveFile>
 #include <QTextStream>
 
 QByteArray ivDataText(QVector<IvCurve> const& curves)
@@ -17,23 +16,4 @@ QByteArray ivDataText(QVector<IvCurve> const& curves)
     }
     out.flush();
     return text;
-}
-
-bool writeIvDataFile(QString const& path, QByteArray const& text, QString* error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    if (file.write(text) != text.size()) {
-        *error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
 }

@@ -18,8 +18,4 @@ QVector<IvCurve> ivCurves(QCustomPlot const* plot);
 // curve, CR LF line ends, numbers as %g with 6 significant digits.
 QByteArray ivDataText(QVector<IvCurve> const& curves);
 
-// Replaces the file only once the whole text is on disk; an existing file
-// survives a failed write. False with the reason otherwise.
-bool writeIvDataFile(QString const& path, QByteArray const& text, QString* error);
-
 #endif // IVDATAFILE_H

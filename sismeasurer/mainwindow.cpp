@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "atomicfile.h"
 #include "lclogging.h"
 #include "plotexport.h"
 #include "ui_mainwindow.h"
@@ -696,7 +697,7 @@ void MainWindow::saveData()
         return;
     settings.setValue(QStringLiteral("LastFileName"), name);
     QString error;
-    if (!writeIvDataFile(name, ivDataText(ivCurves(ui->wMeasurerPlot)), &error))
+    if (!writeFileAtomically(name, ivDataText(ivCurves(ui->wMeasurerPlot)), &error))
         setMeasurerStatus(QStringLiteral("Status: Can't save %1: %2").arg(name, error));
     else
         setMeasurerStatus(QStringLiteral("Status: Saved %1").arg(name));
