@@ -66,17 +66,18 @@ public:
         }
     }
 
-    // A missing key, a missing element or a value of another JSON type gives 0.
+    // A missing key, a missing element, a value of another JSON type or a number
+    // beyond a float's range gives 0.
     void fromJson(QJsonObject const& object) const
     {
         for (const Field& field : m_fields) {
             const QJsonValue value = object.value(field.key);
             if (field.single) {
-                field.first->setText(eepromNumberText(float(value.toDouble())));
+                field.first->setText(eepromNumberText(eepromJsonValue(value)));
             } else {
                 const QJsonArray pair = value.toArray();
-                field.first->setText(eepromNumberText(float(pair.at(0).toDouble())));
-                field.second->setText(eepromNumberText(float(pair.at(1).toDouble())));
+                field.first->setText(eepromNumberText(eepromJsonValue(pair.at(0))));
+                field.second->setText(eepromNumberText(eepromJsonValue(pair.at(1))));
             }
         }
     }

@@ -4,8 +4,11 @@
 
 #include <QDoubleSpinBox>
 #include <QDoubleValidator>
+#include <QJsonValue>
 #include <QLineEdit>
 #include <QLocale>
+
+#include <cmath>
 
 QString eepromNumberText(float value)
 {
@@ -22,6 +25,12 @@ float eepromNumberValue(QString const& text)
 double eepromJsonNumber(QString const& text)
 {
     return eepromNumberText(eepromNumberValue(text)).toDouble();
+}
+
+float eepromJsonValue(QJsonValue const& value)
+{
+    const float number = float(value.toDouble());
+    return std::isfinite(number) ? number : 0.0f;
 }
 
 void acceptEepromNumbers(QLineEdit* edit)

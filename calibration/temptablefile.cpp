@@ -116,7 +116,7 @@ bool TempTableCells::fromJson(QJsonValue const& value)
     const QJsonArray rows = value.toArray();
     for (int row = 0; row < tempTableItems; ++row) {
         const QJsonArray pair = rows.at(row).toArray();
-        setRow(row, {float(pair.at(0).toDouble()), float(pair.at(1).toDouble())});
+        setRow(row, {eepromJsonValue(pair.at(0)), eepromJsonValue(pair.at(1))});
     }
     return value.isArray();
 }

@@ -201,11 +201,14 @@ void TestCalibrationEditors::recordSectionEdgeCases()
     heater.insert("HoldTime", 2.0);
     heater.insert("MaximumCurrent", "0.5");
     heater.insert("CurrentAdcCoeffs", QJsonArray{1.5});
+    // Beyond a float's range: would show "-inf" and be saved as null.
+    heater.insert("CurrentDacCoeffs", QJsonArray{2.0, -3.5e87});
     m_dialog->driverWidget()->eepromFromJson(heater);
     QCOMPARE(edit("leHoldTime")->text(), QString("0"));
     QCOMPARE(edit("leMaximumCurrent")->text(), QString("0"));
     QCOMPARE(edit("leCurrentAdcSlope")->text(), QString("1.5"));
     QCOMPARE(edit("leCurrentAdcIntercept")->text(), QString("0"));
+    QCOMPARE(section().value("CurrentDacCoeffs").toArray(), (QJsonArray{2.0, 0.0}));
 
     // An M0 SSPD editor neither saves nor takes the M1 keys.
     open(1);

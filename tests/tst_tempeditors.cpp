@@ -301,12 +301,13 @@ void TestTempEditors::recordSections()
     QCOMPARE(data.at(2).toObject().value("DefaultCurrent").toDouble(), 0.0000125);
     QCOMPARE(data.at(2).toObject().value("Enable"), QJsonValue(true));
 
-    // Missing keys, short arrays and non-numbers read as 0, a missing "Enable" as
-    // false; rows beyond the array as (0, 0).
+    // Missing keys, short arrays, non-numbers and numbers beyond a float's range
+    // read as 0, a missing "Enable" as false; rows beyond the array as (0, 0).
     m_m1->eepromFromJson(QJsonObject{
-        {"Data", QJsonArray{QJsonObject{{"CurrentCoeffs", QJsonArray{1.5}},
-                                        {"VoltageCoeffs", QJsonArray{"2", 3}},
-                                        {"TempTable", QJsonArray{QJsonArray{0.5, 300}}}}}}});
+        {"Data", QJsonArray{QJsonObject{
+                     {"CurrentCoeffs", QJsonArray{1.5}},
+                     {"VoltageCoeffs", QJsonArray{"2", 3}},
+                     {"TempTable", QJsonArray{QJsonArray{0.5, 300}, QJsonArray{1e39, 4}}}}}}});
     const wTempM1SupportWidget* channel0 = page(m_m1.get(), 0);
     QCOMPARE(channel0->eepromCoeff().currentCoeff.first, 1.5f);
     QCOMPARE(channel0->eepromCoeff().currentCoeff.second, 0.0f);
@@ -314,6 +315,8 @@ void TestTempEditors::recordSections()
     QCOMPARE(channel0->getDefaultParam().enable, false);
     QCOMPARE(cell(channel0, 0, 1), QString("300"));
     QCOMPARE(cell(channel0, 1, 0), QString("0"));
+    QCOMPARE(cell(channel0, 1, 1), QString("4"));
+    QCOMPARE(cell(channel0, 2, 0), QString("0"));
     QCOMPARE(edit(page(m_m1.get(), 3), "leVoltageSlope")->text(), QString("0"));
     QVERIFY(warnings().isEmpty());
 }
