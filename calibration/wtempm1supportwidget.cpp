@@ -103,7 +103,7 @@ bool wTempM1SupportWidget::fromJson(QJsonValue const& entry)
     m_coeffFields.fromJson(channel);
     DefaultParam param;
     param.enable = channel.value(enableKey).toBool(false);
-    param.current = float(channel.value(defaultCurrentKey).toDouble());
+    param.current = eepromJsonValue(channel.value(defaultCurrentKey));
     const bool inRange = setDefaultParam(param);
     const bool hasTable = m_table.fromJson(channel.value(tableKey));
     m_filled = {entry.isObject(), entry.isObject(), hasTable};

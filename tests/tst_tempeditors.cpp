@@ -307,12 +307,14 @@ void TestTempEditors::recordSections()
         {"Data", QJsonArray{QJsonObject{
                      {"CurrentCoeffs", QJsonArray{1.5}},
                      {"VoltageCoeffs", QJsonArray{"2", 3}},
+                     {"DefaultCurrent", 1e39},
                      {"TempTable", QJsonArray{QJsonArray{0.5, 300}, QJsonArray{1e39, 4}}}}}}});
     const wTempM1SupportWidget* channel0 = page(m_m1.get(), 0);
     QCOMPARE(channel0->eepromCoeff().currentCoeff.first, 1.5f);
     QCOMPARE(channel0->eepromCoeff().currentCoeff.second, 0.0f);
     QCOMPARE(channel0->eepromCoeff().voltageCoeff.first, 0.0f);
     QCOMPARE(channel0->getDefaultParam().enable, false);
+    QCOMPARE(channel0->getDefaultParam().current, 0.0f);
     QCOMPARE(cell(channel0, 0, 1), QString("300"));
     QCOMPARE(cell(channel0, 1, 0), QString("0"));
     QCOMPARE(cell(channel0, 1, 1), QString("4"));
