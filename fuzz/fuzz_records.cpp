@@ -54,6 +54,29 @@ QApplication* application;
 
 } // namespace
 
+// LeakSanitizer's switches, present only in a build with it.
+extern "C" void __lsan_disable() __attribute__((weak));
+extern "C" void __lsan_enable() __attribute__((weak));
+
+namespace {
+
+// Qt 5.15's parser loses the earlier value of a key given twice when that value
+// is an array or object ({"a":[1],"a":[2]}). That is Qt's leak, so what the parse
+// of the raw input allocates is kept out of leak detection; the editors' work
+// with the document is not.
+QJsonDocument parsedInput(const uint8_t* data, size_t size)
+{
+    if (__lsan_disable)
+        __lsan_disable();
+    QJsonDocument document = QJsonDocument::fromJson(
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), int(size)));
+    if (__lsan_enable)
+        __lsan_enable();
+    return document;
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -82,8 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 1)
         return 0;
     DriverWidget* editor = editors[data[0] % kinds];
-    const QJsonDocument file = QJsonDocument::fromJson(
-        QByteArray::fromRawData(reinterpret_cast<const char*>(data) + 1, int(size) - 1));
+    const QJsonDocument file = parsedInput(data + 1, size - 1);
     if (!file.isObject())
         return 0;
     editor->eepromFromJson(file.object());

@@ -19,9 +19,6 @@ declare -A maxlen=(
     [framereader]=600 [codecs]=600 [simulator]=600 [records]=2048
     [temptable]=4096 [listing]=4096 [scpi]=64
 )
-# Qt and fontconfig are built without frame pointers: a target whose leaks may
-# come from them takes full (slower) stacks, so that lsan.supp can name them.
-declare -A fullstacks=([records]=1)
 targets=("$@")
 [ "${#targets[@]}" -gt 0 ] || targets=(framereader codecs simulator records temptable listing scpi)
 
@@ -41,8 +38,7 @@ for t in "${targets[@]}"; do
     echo "fuzz: $t ${limit[*]}"
     status=ok
     # The simulator's code is in there: keep every target inside the private namespace.
-    asan=${fullstacks[$t]:+fast_unwind_on_malloc=0}
-    if ! ASAN_OPTIONS="$asan" LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp" \
+    if ! LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp" \
         QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$dir/config" scripts/netns.sh \
         "$dir/fuzz/fuzz_$t" "${limit[@]}" -max_len="${maxlen[$t]}" -detect_leaks=1 \
         -print_final_stats=1 -artifact_prefix="$dir/artifacts/$t/" "$corpus" \
@@ -53,7 +49,11 @@ for t in "${targets[@]}"; do
     fi
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$dir/logs/$t.log")
     rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$dir/logs/$t.log")
-    summary+=("$(printf '%-12s %12s executions %8s/s  %s' "$t" "${runs:-?}" "${rate:-?}" "$status")")
+    # After 1000 inputs that leave the heap larger, libFuzzer stops checking each
+    # input; LeakSanitizer still checks the whole run at its end.
+    leaks="leak check per input"
+    grep -q "disabled leak detection" "$dir/logs/$t.log" && leaks="leak check at the end"
+    summary+=("$(printf '%-12s %12s executions %8s/s  %s  %s' "$t" "${runs:-?}" "${rate:-?}" "$status" "$leaks")")
 done
 
 echo "fuzz: executions per target (logs in $dir/logs/)"
