@@ -22,6 +22,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import unicodedata
 import urllib.parse
 
 SFTP_TIMEOUT = 90
@@ -76,9 +77,24 @@ def split_words(line):
     return words
 
 
+def forbidden(c):
+    """Control characters and the Unicode line and paragraph separators: none of
+    them belongs in a name, and some would end a line for other readers."""
+    return unicodedata.category(c) in ("Cc", "Zl", "Zp")
+
+
 def check_text(text, what):
-    if not text or any(ord(c) < 32 or ord(c) == 127 for c in text):
+    if not text or any(forbidden(c) for c in text):
         raise Failure("Invalid %s" % what)
+
+
+def script_lines(text):
+    """Lines end at LF or CR LF only; a character that ends lines elsewhere stays
+    in its line, where the check of the words refuses it."""
+    lines = text.split("\n")
+    if lines and lines[-1] == "":
+        lines.pop()
+    return [line[:-1] if line.endswith("\r") else line for line in lines]
 
 
 class Fingerprint:
@@ -273,11 +289,13 @@ class Script:
     def __init__(self, lines):
         self.commands = []
         for number, line in enumerate(lines, 1):
-            line = line.strip()
+            line = line.strip(" \t")
             if not line or line.startswith("#"):
                 continue
             try:
                 words = split_words(line)
+                for word in words:
+                    check_text(word, "character in the line")
                 self.commands.append((number, words[0].lower(), words[1:]))
                 self.check(words[0].lower(), words[1:])
             except Failure as e:
@@ -379,7 +397,7 @@ def main(argv):
         err('Cannot read script "%s": %s' % (script_file, e))
         return 1
     try:
-        script = Script(text.splitlines())
+        script = Script(script_lines(text))
     except Failure as e:
         err(str(e))
         return 1

@@ -268,6 +268,21 @@ void TestRecordServers::runnerScripts_data()
         << QString("open scp://root@127.0.0.1:1/ -privatekey=\"k.ppk\" -hostkey=\"ssh-ed25519 "
                    "255 FyidM2FAeaydisJ2xlUgqdMfkTJUkwFgQDAYe53knAg\"\r\nexit")
         << 1 << "cannot reach host 127.0.0.1 port 1" << QStringList();
+    // Lines end at LF or CR LF only: a name holding another line end is refused
+    // whole, quoted or not, before anything connects.
+    const QString refused = "Script line 2: Invalid character in the line";
+    QTest::newRow("line separator in a name")
+        << good + QString::fromUtf8("put /tmp/a\u2028put /etc/passwd /var/www/html/\r\nexit") << 1
+        << refused << QStringList();
+    QTest::newRow("paragraph separator in a quoted name")
+        << good + QString::fromUtf8("put \"/tmp/a\u2029put /etc/passwd\" /var/www/html/\r\nexit")
+        << 1 << refused << QStringList();
+    QTest::newRow("next-line character in a name")
+        << good + QString::fromUtf8("mkdir /var/www/html/x\u0085mkdir /var/www/html/y\r\nexit") << 1
+        << refused << QStringList();
+    QTest::newRow("carriage return inside a line")
+        << good + "mkdir \"/var/www/html/run7\rmkdir /var/www/html/run8\"\r\nexit" << 1 << refused
+        << QStringList();
     QTest::newRow("file masks") << good + "put \"/tmp/*.json\" \"/var/www/html/\"" << 1
                                 << "File masks are not supported" << QStringList();
 }
