@@ -301,17 +301,15 @@ int CtlRunner::set()
 {
     if (const int code = unknownName(true))
         return code;
-    // Refused before anything is sent when no kind could take the value.
-    QString firstError;
-    bool acceptable = false;
-    for (const DriverPropertyRow* row : rowsNamed(m_options.name, true)) {
-        const QString error = valueError(*row);
-        acceptable = acceptable || error.isEmpty();
-        if (firstError.isEmpty())
-            firstError = error;
-    }
-    if (!acceptable)
-        return usage(firstError);
+    // Refused before the unit is connected when no kind could take the value for
+    // one reason; where the reason differs by kind (a record's fields), the
+    // module's own kind gives it once the module is identified.
+    QStringList errors;
+    for (const DriverPropertyRow* row : rowsNamed(m_options.name, true))
+        errors.append(valueError(*row));
+    errors.removeDuplicates();
+    if (errors.size() == 1 && !errors.first().isEmpty())
+        return usage(errors.first());
 
     CtlModule module(m_options.host, m_options.port, m_options.timeoutMs);
     int code = Success;

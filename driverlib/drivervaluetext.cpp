@@ -1,6 +1,10 @@
 #include "drivervaluetext.h"
 
 #include <QJsonParseError>
+#include <QSet>
+#include <QVector>
+
+#include <cmath>
 
 namespace drivervaluetext_detail {
 
@@ -16,6 +20,10 @@ QString jsonText(QJsonValue const& value)
             items.append(jsonText(item));
         return QLatin1Char('[') + items.join(QLatin1Char(',')) + QLatin1Char(']');
     }
+    case QJsonValue::String:
+        if (value.toString() == negativeZero)
+            return negativeZero;
+        Q_FALLTHROUGH();
     default: {
         // Qt's writer escapes strings; the brackets around it are dropped again.
         const QByteArray wrapped = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
@@ -33,10 +41,83 @@ QString describe(QJsonValue const& value)
     return QLatin1Char('"') + jsonText(value) + QLatin1Char('"');
 }
 
+namespace {
+
+// The first key that an object of a valid JSON text names twice; empty when none
+// does. Qt keeps only one value of such a key, so which one is meant is unknown.
+QString duplicateKey(QByteArray const& json)
+{
+    QVector<QSet<QString>> objects; // one set of keys per open object, none for arrays
+    QVector<bool> isObject;
+    for (int i = 0; i < json.size(); ++i) {
+        const char c = json.at(i);
+        if (c == '{' || c == '[') {
+            isObject.append(c == '{');
+            objects.append(QSet<QString>());
+        } else if (c == '}' || c == ']') {
+            isObject.removeLast();
+            objects.removeLast();
+        } else if (c == '"') {
+            int end = i + 1;
+            while (json.at(end) != '"')
+                end += json.at(end) == '\\' ? 2 : 1;
+            int next = end + 1;
+            while (next < json.size() && QChar::isSpace(uchar(json.at(next))))
+                ++next;
+            if (next < json.size() && json.at(next) == ':' && isObject.last()) {
+                const QJsonArray decoded =
+                    QJsonDocument::fromJson('[' + json.mid(i, end + 1 - i) + ']').array();
+                const QString key = decoded.at(0).toString();
+                if (objects.last().contains(key))
+                    return key;
+                objects.last().insert(key);
+            }
+            i = end;
+        }
+    }
+    return QString();
+}
+
+// The text with every number that is a negative zero written as the text that
+// stands for it among JSON values. Strings are left as they are.
+QByteArray withSignedZeros(QByteArray const& json)
+{
+    QByteArray result;
+    bool inString = false;
+    for (int i = 0; i < json.size(); ++i) {
+        const char c = json.at(i);
+        if (inString) {
+            result.append(c);
+            if (c == '\\')
+                result.append(json.at(++i));
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c != '-') {
+            inString = c == '"';
+            result.append(c);
+            continue;
+        }
+        int end = i + 1;
+        while (end < json.size() && QByteArray("0123456789.eE+-").contains(json.at(end)))
+            ++end;
+        const QByteArray number = json.mid(i, end - i);
+        bool ok = false;
+        const double value = number.toDouble(&ok);
+        result.append(ok && value == 0 ? QByteArray("\"-0\"") : number);
+        i = end - 1;
+    }
+    return result;
+}
+
+} // namespace
+
 bool parseJson(QString const& text, bool wantObject, QJsonValue* value, QString* error)
 {
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &parseError);
+    const QByteArray utf8 = text.toUtf8();
+    const QJsonDocument document = QJsonDocument::fromJson(utf8, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         *error = QStringLiteral("\"%1\" is no JSON %2: %3 at offset %4")
                      .arg(text, wantObject ? QStringLiteral("object") : QStringLiteral("array"),
@@ -44,7 +125,15 @@ bool parseJson(QString const& text, bool wantObject, QJsonValue* value, QString*
                      .arg(parseError.offset);
         return false;
     }
-    *value = document.isObject() ? QJsonValue(document.object()) : QJsonValue(document.array());
+    const QJsonDocument signedZeros = QJsonDocument::fromJson(withSignedZeros(utf8));
+    const QString duplicate = duplicateKey(utf8);
+    if (!duplicate.isEmpty()) {
+        *error =
+            QStringLiteral("\"%1\" gives the field \"%2\" more than once").arg(text, duplicate);
+        return false;
+    }
+    *value =
+        signedZeros.isObject() ? QJsonValue(signedZeros.object()) : QJsonValue(signedZeros.array());
     return true;
 }
 
@@ -59,6 +148,8 @@ QJsonValue scalarFromText(QString const& text)
     c.setNumberOptions(QLocale::RejectGroupSeparator);
     bool ok = false;
     const double number = c.toDouble(text, &ok);
+    if (ok && number == 0 && std::signbit(number))
+        return QJsonValue(negativeZero);
     // Not a number: kept as text, so that the refusal can quote it.
     return ok ? QJsonValue(number) : QJsonValue(text);
 }

@@ -65,6 +65,18 @@ bool parseJson(QString const& text, bool wantObject, QJsonValue* value, QString*
 // Plain text for a JSON scalar: "1.5" and "true" become numbers and flags.
 QJsonValue scalarFromText(QString const& text);
 
+// Qt's JSON values keep no sign of zero, which a float has: a negative zero
+// travels among them as this text, and prints as the number -0.
+QString const negativeZero = QStringLiteral("-0");
+inline bool isNumber(QJsonValue const& value)
+{
+    return value.isDouble() || (value.isString() && value.toString() == negativeZero);
+}
+inline double numberOf(QJsonValue const& value)
+{
+    return value.isString() ? -0.0 : value.toDouble();
+}
+
 template <typename Integer> struct IntegerLimits
 {
     static constexpr double low = double(std::numeric_limits<Integer>::min());
@@ -89,9 +101,9 @@ struct DriverValueText<
     static bool fromJson(QJsonValue const& json, T* value, QString* error)
     {
         using Limits = drivervaluetext_detail::IntegerLimits<T>;
-        const double number = json.toDouble();
-        if (!json.isDouble() || number != std::floor(number) || number < Limits::low ||
-            number > Limits::high) {
+        const double number = drivervaluetext_detail::numberOf(json);
+        if (!drivervaluetext_detail::isNumber(json) || number != std::floor(number) ||
+            number < Limits::low || number > Limits::high) {
             *error = QStringLiteral("%1 is not an integer from %2 to %3")
                          .arg(drivervaluetext_detail::describe(json))
                          .arg(Limits::low, 0, 'f', 0)
@@ -108,7 +120,7 @@ template <> struct DriverValueText<float>
     static QString typeName() { return QStringLiteral("float"); }
     static QJsonValue json(float value)
     {
-        if (!std::isfinite(value))
+        if (!std::isfinite(value) || (value == 0.0f && std::signbit(value)))
             return QJsonValue(shortestFloatText(value));
         return QJsonValue(shortestFloatText(value).toDouble());
     }
@@ -117,13 +129,21 @@ template <> struct DriverValueText<float>
     // finite is for showing.
     static bool fromJson(QJsonValue const& json, float* value, QString* error)
     {
-        const double number = json.toDouble();
-        if (!json.isDouble() || !std::isfinite(number) || std::fabs(number) > double(FLT_MAX)) {
+        // The printed text of the largest float lies a little above it and still
+        // rounds to it; from half a unit beyond, a float would be infinite.
+        const double beyondLargest =
+            double(FLT_MAX) + std::ldexp(1.0, FLT_MAX_EXP - FLT_MANT_DIG - 1);
+        const double number = drivervaluetext_detail::numberOf(json);
+        if (!drivervaluetext_detail::isNumber(json) || !std::isfinite(number) ||
+            std::fabs(number) >= beyondLargest) {
             *error = QStringLiteral("%1 is not a finite float")
                          .arg(drivervaluetext_detail::describe(json));
             return false;
         }
-        *value = float(number);
+        if (std::fabs(number) > double(FLT_MAX))
+            *value = number > 0 ? FLT_MAX : -FLT_MAX;
+        else
+            *value = float(number);
         return true;
     }
 };
@@ -142,8 +162,9 @@ template <> struct DriverValueText<bool>
             *value = json.toBool();
             return true;
         }
-        if (json.isDouble() && (json.toDouble() == 0 || json.toDouble() == 1)) {
-            *value = json.toDouble() == 1;
+        const double number = drivervaluetext_detail::numberOf(json);
+        if (drivervaluetext_detail::isNumber(json) && (number == 0 || number == 1)) {
+            *value = number == 1;
             return true;
         }
         *error = QStringLiteral("%1 is not true, false, 1 or 0")

@@ -8,6 +8,7 @@
 #include "plotorder.h"
 #include "qcustomlib.h"
 #include "sisbiassourcedriverm0.h"
+#include "siscontrollinedriverm0.h"
 #include "sspddriverm0.h"
 
 #include <QJsonArray>
@@ -16,6 +17,10 @@
 #include <QTcpServer>
 
 #include <qcustomplot.h>
+
+#include <cfloat>
+#include <cstring>
+#include <limits>
 
 #include <unistd.h>
 
@@ -96,6 +101,8 @@ private slots:
     void infoScanAndListFormats();
     void recordsAreTheDriversDecodedValues();
     void setThenGetRoundTripsExactly();
+    void everyPrintedFloatSetsTheSameBits();
+    void recordErrorsNameTheModulesOwnRecord();
     void badUsageExitsTwoAndSendsNothing_data();
     void badUsageExitsTwoAndSendsNothing();
     void silentModuleOrUnitFailsWithinItsTimeOut();
@@ -280,6 +287,54 @@ void TestCtl::setThenGetRoundTripsExactly()
     QCOMPARE(ctl({"set", "1", "timeConst", "0.05"}).exitCode, 0);
 }
 
+void TestCtl::everyPrintedFloatSetsTheSameBits()
+{
+    // The control line's step and coefficient pair keep what they are sent.
+    auto line = driverAt<SisControlLineDriverM0>(4);
+    const auto bitsOf = [](float value) {
+        quint32 bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        return bits;
+    };
+    const float values[] = {FLT_MAX,
+                            -FLT_MAX,
+                            std::numeric_limits<float>::denorm_min(),
+                            -std::numeric_limits<float>::denorm_min(),
+                            -0.0f,
+                            FLT_MIN};
+    bool ok = false;
+    for (const float value : values) {
+        line->currentStep()->setValueSync(value, &ok, 3);
+        QVERIFY(ok);
+        const QByteArray printed = ctl({"get", "4", "currentStep"}).out.trimmed();
+        line->currentStep()->setValueSync(1.0f, &ok, 3);
+        QVERIFY(ok);
+        const CtlResult set = ctl({"set", "4", "currentStep", QString::fromLatin1(printed)});
+        QVERIFY2(set.exitCode == 0, (printed + ": " + set.err).constData());
+        QCOMPARE(bitsOf(line->currentStep()->getValueSync(&ok, 3)), bitsOf(value));
+
+        // The same inside JSON, as a pair prints it.
+        line->currentAdcCoeff()->setValueSync({value, -value}, &ok, 3);
+        const QByteArray pair = ctl({"get", "4", "currentAdcCoeff"}).out.trimmed();
+        line->currentAdcCoeff()->setValueSync({1.0f, 1.0f}, &ok, 3);
+        QCOMPARE(ctl({"set", "4", "currentAdcCoeff", QString::fromLatin1(pair)}).exitCode, 0);
+        const pair_t<float> read = line->currentAdcCoeff()->getValueSync(&ok, 3);
+        QVERIFY(ok);
+        QCOMPARE(bitsOf(read.first), bitsOf(value));
+        QCOMPARE(bitsOf(read.second), bitsOf(-value));
+    }
+    // Half a unit beyond the largest float is infinity: refused.
+    QCOMPARE(ctl({"set", "4", "currentStep", "3.4028236e38"}).exitCode, 2);
+}
+
+void TestCtl::recordErrorsNameTheModulesOwnRecord()
+{
+    const CtlResult result = ctl({"set", "4", "eepromConst", R"({"currentAdcCoeff":[1,0]})"});
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY2(result.err.contains("LC4CLM0V0_EEPROM_Const_t"), result.err.constData());
+    QVERIFY2(!result.err.contains("LC4SDM0"), result.err.constData());
+}
+
 void TestCtl::badUsageExitsTwoAndSendsNothing_data()
 {
     QTest::addColumn<QStringList>("command");
@@ -302,6 +357,12 @@ void TestCtl::badUsageExitsTwoAndSendsNothing_data()
         "set", "1", "params", fields + R"(,"autoResetAlarmsCounts":3,"spare":1})"};
     QTest::newRow("field of the wrong type") << QStringList{
         "set", "1", "params", fields.left(fields.size() - 1) + R"("x","autoResetAlarmsCounts":3})"};
+    QTest::newRow("field given twice") << QStringList{
+        "set", "1", "params", fields + R"(,"timeConst":0.5,"autoResetAlarmsCounts":3})"};
+    QTest::newRow("field given twice inside a record of another kind") << QStringList{
+        "set", "4", "eepromConst",
+        R"({"currentAdcCoeff":[1,0],"currentDacCoeff":[1,0],"currentDacCoeff":[1,0],)"
+        R"("currentLimits":[-1,1],"currentStep":1})"};
     QTest::newRow("pair of three") << QStringList{"set", "1", "currentAdcCoeff", "[1,2,3]"};
     QTest::newRow("value missing") << QStringList{"set", "1", "current"};
     QTest::newRow("command with a value") << QStringList{"set", "1", "reboot", "now"};
