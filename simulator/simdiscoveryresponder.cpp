@@ -93,7 +93,8 @@ void SimDiscoveryResponder::callBack(QHostAddress host)
     quint16 const port = m_callbackPort;
     auto* socket = new QTcpSocket(this);
     socket->setProxy(QNetworkProxy::NoProxy);
-    if (!isAnyAddress(m_bindAddress) && !socket->bind(m_bindAddress)) {
+    const QHostAddress from = isAnyAddress(m_replyAddress) ? m_bindAddress : m_replyAddress;
+    if (!isAnyAddress(from) && !socket->bind(from)) {
         emit callBackFailed(host.toString(), port, socket->errorString());
         delete socket;
         return;

@@ -28,6 +28,10 @@ public:
     void setIdentification(QByteArray const& identification);
     QByteArray identification() const { return m_identification; }
 
+    // The address call-backs leave from, so that the host sees the unit there; by
+    // default the address start() binds to, when that is a specific one.
+    void setReplyAddress(QHostAddress const& address) { m_replyAddress = address; }
+
     // Shares the port with other responders so that several simulators on one machine
     // all answer a broadcast. Bound to a specific address, call-backs also leave from it.
     bool start(quint16 port = defaultDiscoveryPort,
@@ -54,6 +58,7 @@ private:
 
     QUdpSocket* m_socket = nullptr;
     QHostAddress m_bindAddress;
+    QHostAddress m_replyAddress;
     quint16 m_callbackPort = defaultCallbackPort;
     QByteArray m_identification = "Velmora Lumicrate LC4 simulator";
     QString m_error;
