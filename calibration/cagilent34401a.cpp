@@ -1,5 +1,7 @@
 #include "cagilent34401a.h"
 
+#include <QRegularExpression>
+
 #include <cmath>
 
 namespace {
@@ -44,6 +46,23 @@ double cAgilent34401A::singleRead(bool* ok)
     if (writeAgilent(command()) == 0)
         return 0;
     return readAgilent(ok);
+}
+
+double cAgilent34401A::readingLimit() const
+{
+    // Amperes, volts, ohms, hertz and seconds of the largest ranges.
+    static const double largest[modeCount] = {3, 3, 1000, 750, 100e6, 100e6, 300e3, 1};
+    constexpr double overRange = 1.2;
+    if (m_mode >= modeCount)
+        return 0;
+    return overRange * (m_range > 0 ? m_range : largest[m_mode]);
+}
+
+QString cAgilent34401A::textOfReply(const QByteArray& reply)
+{
+    QString text = QString::fromUtf8(reply).trimmed();
+    text.remove(QRegularExpression(QStringLiteral("[^\\x20-\\x7e]")));
+    return text.left(200);
 }
 
 bool cAgilent34401A::readingFromReply(const QByteArray& reply, double* value)

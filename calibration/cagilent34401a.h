@@ -37,6 +37,11 @@ public:
     virtual double readAgilent(bool* ok = nullptr) = 0;
     // Opens the instrument.
     virtual bool initialize();
+    // The instrument's answer to "*IDN?"; empty when it gives none.
+    virtual QString identity() { return QString(); }
+    // The largest reading the function and range in use can give: 120 % of the
+    // range, or of the largest range when the instrument picks it.
+    double readingLimit() const;
 
 signals:
     // Every real reading the transport received.
@@ -48,6 +53,8 @@ protected:
     // around it ignored. False for text that is no finite number and for the
     // instrument's overload value.
     static bool readingFromReply(const QByteArray& reply, double* value);
+    // A text reply without its line end, printable characters only.
+    static QString textOfReply(const QByteArray& reply);
 
 private:
     QString command() const;

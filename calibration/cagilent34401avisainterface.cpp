@@ -117,26 +117,43 @@ qint64 cAgilent34401aVisaInterface::writeAgilent(QString command)
     return written;
 }
 
-double cAgilent34401aVisaInterface::readAgilent(bool* ok)
+bool cAgilent34401aVisaInterface::readReply(QByteArray* reply)
 {
-    if (ok)
-        *ok = false;
     const auto read = as<decltype(viRead)>(resolve("viRead"));
     if (!read)
-        return 0;
+        return false;
     ViByte buffer[replyBufferSize] = {};
     ViUInt32 count = 0;
     if (read(m_session, buffer, replyReadCount, &count) < VI_SUCCESS) {
         qCDebug(lcMeter) << "error at read some data to agilent";
-        return 0;
+        return false;
     }
     // A library that reports more than it was given room for is not believed.
-    const int size = int(qMin(count, replyReadCount));
+    *reply = QByteArray(reinterpret_cast<const char*>(buffer), int(qMin(count, replyReadCount)));
+    return true;
+}
+
+double cAgilent34401aVisaInterface::readAgilent(bool* ok)
+{
+    if (ok)
+        *ok = false;
+    QByteArray reply;
     double value = 0;
-    if (!readingFromReply(QByteArray(reinterpret_cast<const char*>(buffer), size), &value))
+    if (!readReply(&reply) || !readingFromReply(reply, &value))
         return 0;
     if (ok)
         *ok = true;
     emit dataReaded(value);
     return value;
+}
+
+QString cAgilent34401aVisaInterface::identity()
+{
+    if (!isInited())
+        initialize();
+    QByteArray reply;
+    if (!isInited() || writeAgilent(QStringLiteral("*IDN?\r\n")) == 0 || !readReply(&reply))
+        return QString();
+    const int zero = reply.indexOf('\0');
+    return textOfReply(zero < 0 ? reply : reply.left(zero));
 }

@@ -31,8 +31,11 @@ public:
     bool initialize() override;
     qint64 writeAgilent(QString command) override;
     double readAgilent(bool* ok = nullptr) override;
+    QString identity() override;
 
 private:
+    // One reply as the library gives it; false on a failed read.
+    bool readReply(QByteArray* reply);
     // The library again (it stays loaded) and one of its functions; null, and
     // the library marked as missing if it cannot be loaded.
     QFunctionPointer resolve(const char* function);

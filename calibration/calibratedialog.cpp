@@ -11,7 +11,9 @@
 #include "ui_calibratedialog.h"
 
 #include <QDebug>
+#include <QHeaderView>
 #include <QMenu>
+#include <QTableWidget>
 
 CalibrateDialog::CalibrateDialog(QWidget* parent,
                                  std::unique_ptr<cAgilent34401aVisaInterface> agilent)
@@ -21,6 +23,14 @@ CalibrateDialog::CalibrateDialog(QWidget* parent,
     ui->setupUi(this);
     setWindowModality(Qt::WindowModal);
     connect(ui->pbClose, &QPushButton::clicked, this, &QDialog::reject);
+    for (QTableWidget* table : {ui->twAsFound, ui->twAsLeft}) {
+        table->setColumnCount(4);
+        table->setHorizontalHeaderLabels({QStringLiteral("Set"), QStringLiteral("Meter - set, %"),
+                                          QStringLiteral("Reading - meter, %"),
+                                          QStringLiteral("Result")});
+        table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+        table->verticalHeader()->hide();
+    }
     ui->dataPlot->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->dataPlot, &QWidget::customContextMenuRequested, this, [this](QPoint pos) {
         auto* menu = new QMenu(this);
@@ -64,7 +74,9 @@ void CalibrateDialog::prepareCalibrator()
         channelled->setChannel(m_channel);
     connect(m_calibrator, &CommonCalibrator::changeProgress, this,
             &CalibrateDialog::changeProgress);
-    connect(m_calibrator, &CommonCalibrator::finished, this, [this] { enableComponents(true); });
+    connect(m_calibrator, &CommonCalibrator::finished, this, &CalibrateDialog::calibrationFinished);
+    connect(m_calibrator, &CommonCalibrator::verificationChanged, this,
+            &CalibrateDialog::showVerification);
     connect(m_calibrator, &CommonCalibrator::addPoint, this, &CalibrateDialog::appendPoints);
     connect(m_calibrator, &CommonCalibrator::message, this, &CalibrateDialog::messagePerform);
     connect(m_calibrator, &CommonCalibrator::performPlot, this, &CalibrateDialog::plotPerform);
@@ -84,6 +96,64 @@ void CalibrateDialog::prepareCalibrator()
     ui->leVisaName->setText(settings.value(QStringLiteral("VisaName")).toString());
     ui->progressBar->setValue(0);
     ui->lStatus->setText(QStringLiteral("Status: "));
+    showVerification();
+}
+
+void CalibrateDialog::calibrationFinished()
+{
+    enableComponents(true);
+    const CalibrationVerification verification = m_calibrator->verification();
+    // Only a verified run left constants that a record should carry evidence for.
+    if (verification.date.isValid())
+        m_verifications.insert(verification.mode, verification.json());
+}
+
+QJsonArray CalibrateDialog::verifications() const
+{
+    QJsonArray entries;
+    for (QJsonObject const& entry : m_verifications)
+        entries.append(entry);
+    return entries;
+}
+
+void CalibrateDialog::showVerification()
+{
+    const CalibrationVerification verification =
+        m_calibrator ? m_calibrator->verification() : CalibrationVerification();
+    const auto fill = [&verification](QTableWidget* table,
+                                      QVector<VerificationPoint> const& points) {
+        table->setRowCount(verification.setPoints.size());
+        for (int i = 0; i < verification.setPoints.size(); ++i) {
+            const bool measured = i < points.size();
+            const VerificationPoint point = points.value(i);
+            const auto error = [measured](bool side, double value) {
+                return measured && side ? QString::number(value, 'f', 4) : QStringLiteral("-");
+            };
+            const QStringList cells = {
+                QString::number(verification.setPoints[i], 'g', 4),
+                error(verification.checksSet, verification.setError(i, point)),
+                error(verification.checksReading, verification.readingError(point)),
+                !measured                       ? QString()
+                : verification.passes(i, point) ? QStringLiteral("pass")
+                                                : QStringLiteral("FAIL")};
+            for (int column = 0; column < cells.size(); ++column) {
+                auto* item = new QTableWidgetItem(cells[column]);
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                if (measured && column == 3 && !verification.passes(i, point))
+                    item->setForeground(Qt::red);
+                table->setItem(i, column, item);
+            }
+        }
+    };
+    fill(ui->twAsFound, verification.asFound);
+    fill(ui->twAsLeft, verification.asLeft);
+    const QString tolerance = verification.setPoints.isEmpty()
+                                  ? QString()
+                                  : QStringLiteral(" (tolerance %1 % of %2)")
+                                        .arg(verification.tolerancePercent)
+                                        .arg(verification.fullScale);
+    ui->gbAsFound->setTitle(QStringLiteral("As found") + tolerance);
+    ui->gbAsLeft->setTitle(QStringLiteral("As left") + tolerance);
 }
 
 void CalibrateDialog::reject()

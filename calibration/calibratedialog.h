@@ -7,6 +7,9 @@
 #include "lc4drivertype.h"
 
 #include <QDialog>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QMap>
 #include <QPointer>
 
 #include <memory>
@@ -42,6 +45,11 @@ public:
 
     void enableComponents(bool enable);
 
+    // The verifications of the runs completed since the last saved record, the
+    // latest of each mode: the "Verification" entry of the next record.
+    QJsonArray verifications() const;
+    void clearVerifications() { m_verifications.clear(); }
+
 public slots:
     void on_pbStart_clicked();
     void changeProgress(int progress);
@@ -52,6 +60,9 @@ public slots:
 
 private:
     void prepareCalibrator();
+    // Both tables from the calibrator's verification.
+    void showVerification();
+    void calibrationFinished();
 
     Ui::CalibrateDialog* ui;
     LC4DriverType m_driverType = UnknownType;
@@ -59,6 +70,7 @@ private:
     std::unique_ptr<cAgilent34401aVisaInterface> m_agilent;
     QPointer<CommonCalibrator> m_calibrator;
     int m_channel = 0;
+    QMap<QString, QJsonObject> m_verifications;
 };
 
 #endif // CALIBRATEDIALOG_H

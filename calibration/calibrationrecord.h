@@ -15,6 +15,9 @@ namespace CalibrationRecord {
 
 QString const deviceTypeKey = QStringLiteral("DeviceType");
 QString const udidKey = QStringLiteral("UDID");
+// The as-found and as-left tables of the runs since the last saved record, one
+// entry per mode; loaders that do not know it ignore it.
+QString const verificationKey = QStringLiteral("Verification");
 
 // The device name (the UDID text), the minute and ".json".
 QString fileName(QString const& deviceName, QDateTime const& time);

@@ -6,6 +6,7 @@
 #include "deviceinfotext.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
 #include <QEventLoop>
 #include <QPointer>
@@ -49,6 +50,7 @@ void CommonCalibrator::start()
     m_stopRequested = false;
     m_driverPrepared = false;
     m_constantsChanged = false;
+    m_verification = CalibrationVerification();
     if (run() == Outcome::Ended)
         restoreModule();
     m_running = false;
@@ -92,6 +94,79 @@ void CommonCalibrator::fail(QString const& text)
     terminate();
 }
 
+const ModeBounds* CommonCalibrator::bounds()
+{
+    return modeBounds(driverType(), mode());
+}
+
+double CommonCalibrator::tolerancePercent()
+{
+    bool ok = false;
+    const double stored = calibrationSettings()
+                              .value(driverType() + QStringLiteral("_TolerancePercent"),
+                                     CalibrationBounds::defaultTolerancePercent)
+                              .toDouble(&ok);
+    return ok && stored > 0 && std::isfinite(stored) ? stored
+                                                     : CalibrationBounds::defaultTolerancePercent;
+}
+
+bool CommonCalibrator::meterReading(QString const& where, double* value)
+{
+    bool ok = false;
+    *value = m_agilent->singleRead(&ok);
+    if (!ok) {
+        if (!m_stopRequested)
+            fail(QStringLiteral("ERROR: no multimeter reading at %1").arg(where));
+        return false;
+    }
+    double limit = m_agilent->readingLimit();
+    if (const ModeBounds* modeBounds = bounds())
+        limit = qMin(limit, CalibrationBounds::readingOverFullScale * modeBounds->fullScale);
+    if (!(std::abs(*value) <= limit)) {
+        fail(QStringLiteral("ERROR: the multimeter read %1 at %2, beyond the %3 that the "
+                            "mode's range allows; check the meter's function and wiring")
+                 .arg(number(*value), where, number(limit)));
+        return false;
+    }
+    return true;
+}
+
+bool CommonCalibrator::verify(QVector<VerificationPoint>* points)
+{
+    points->clear();
+    const bool reads = m_verification.checksReading;
+    for (int i = 0; i < m_verification.setPoints.size(); ++i) {
+        const QString where = QStringLiteral("verification point %1").arg(i + 1);
+        const double set = m_verification.setPoints[i];
+        if (!setDacValue(set)) {
+            fail(QStringLiteral("ERROR: the module does not take the value %1 at %2")
+                     .arg(number(set), where));
+            return false;
+        }
+        msleep(verificationSettleMs);
+        VerificationPoint point;
+        for (int r = 0; r < verificationReadings && !m_stopRequested; ++r) {
+            double meter = 0;
+            if (!meterReading(where, &meter))
+                return false;
+            bool ok = true;
+            const double reading = reads ? readAdcValue(&ok) : 0.0;
+            if (!ok) {
+                if (!m_stopRequested)
+                    fail(QStringLiteral("ERROR: no module reading at %1").arg(where));
+                return false;
+            }
+            point.meter += meter / verificationReadings;
+            point.reading += reading / verificationReadings;
+        }
+        if (m_stopRequested)
+            return false;
+        points->append(point);
+        emit verificationChanged();
+    }
+    return true;
+}
+
 bool CommonCalibrator::performEepromConsts()
 {
     saveEepromConsts();
@@ -125,6 +200,7 @@ CommonCalibrator::Outcome CommonCalibrator::run()
     emit performPlot();
     msleep(10);
     m_data.clear();
+    m_readingReferences.clear();
 
     emit message(QStringLiteral("Performing Agilent..."));
     msleep(10);
@@ -136,6 +212,15 @@ CommonCalibrator::Outcome CommonCalibrator::run()
     if (!performDriver()) {
         fail(QStringLiteral("ERROR: can't prepare the module for calibration"));
         return Outcome::Ended;
+    }
+
+    if (const ModeBounds* modeBounds = bounds()) {
+        m_verification = CalibrationVerification::forMode(*modeBounds, modeList().value(mode()),
+                                                          tolerancePercent());
+        emit verificationChanged();
+        emit message(QStringLiteral("Verifying with the constants found..."));
+        if (!verify(&m_verification.asFound))
+            return Outcome::Ended;
     }
 
     emit message(QStringLiteral("Performing calibration constants..."));
@@ -170,13 +255,12 @@ CommonCalibrator::Outcome CommonCalibrator::sweep()
             return Outcome::Ended;
         }
         msleep(500);
-        bool ok = false;
-        const double agilent = m_agilent->singleRead(&ok);
-        if (!ok && !m_stopRequested) {
-            fail(QStringLiteral("ERROR: no multimeter reading at point %1").arg(point));
+        double agilent = 0;
+        if (!meterReading(QStringLiteral("point %1").arg(point), &agilent))
             return Outcome::Ended;
-        }
+        bool ok = false;
         const double adc = readAdcValue(&ok);
+        const double reference = readingReference(agilent);
         if (!ok && !m_stopRequested) {
             fail(QStringLiteral("ERROR: no module reading at point %1").arg(point));
             return Outcome::Ended;
@@ -187,6 +271,7 @@ CommonCalibrator::Outcome CommonCalibrator::sweep()
         if (m_stopRequested)
             return Outcome::Ended;
         m_data.append({dac, adc, agilent});
+        m_readingReferences.append(reference);
         emit message(QStringLiteral("DAC: %1; ADC: %2; Agilent: %3")
                          .arg(number(dac), number(adc), number(agilent)));
         emit changeProgress(point * 100 / m_pointCount);
@@ -207,13 +292,23 @@ void CommonCalibrator::rejectBadPoints(QVector<QPointF>* dacSet, QVector<QPointF
     }
 }
 
-bool CommonCalibrator::storable(lineRegressionCoeff const& line, QString const& name)
+bool CommonCalibrator::storable(Line kind, lineRegressionCoeff const& line,
+                                QVector<QPointF> const& points)
 {
-    if (line.isFinite() && line.slope != 0.0f)
+    QString reason;
+    const ModeBounds* modeBounds = bounds();
+    if (!line.isFinite() || line.slope == 0.0f)
+        reason = QStringLiteral("it is no line");
+    else if (modeBounds && kind == Line::Dac && modeBounds->checksSet)
+        reason = dacLineImplausibility(*modeBounds, line, points);
+    else if (modeBounds && kind == Line::Adc && modeBounds->checksReading)
+        reason = adcLineImplausibility(*modeBounds, line, points);
+    if (reason.isEmpty())
         return true;
-    fail(QStringLiteral("ERROR: the fitted %1 line (slope %2, intercept %3) is not usable; "
+    fail(QStringLiteral("ERROR: the fitted %1 line (slope %2, intercept %3) is not usable: %4; "
                         "the constants stay as they were")
-             .arg(name, number(line.slope), number(line.intercept)));
+             .arg(kind == Line::Dac ? QStringLiteral("DAC") : QStringLiteral("ADC"),
+                  number(line.slope), number(line.intercept), reason));
     return false;
 }
 
@@ -221,9 +316,9 @@ CommonCalibrator::Outcome CommonCalibrator::fitAndCheck()
 {
     QVector<QPointF> dacSet;
     QVector<QPointF> adcSet;
-    for (const sData& point : qAsConst(m_data)) {
-        dacSet.append(QPointF(point.agilent, point.dac));
-        adcSet.append(QPointF(point.adc, point.agilent));
+    for (int i = 0; i < m_data.size(); ++i) {
+        dacSet.append(QPointF(m_data[i].agilent, m_data[i].dac));
+        adcSet.append(QPointF(m_data[i].adc, m_readingReferences.value(i, m_data[i].agilent)));
     }
     emit message(QStringLiteral("Delete 10% of \"bad\" points"));
     msleep(10);
@@ -249,7 +344,7 @@ CommonCalibrator::Outcome CommonCalibrator::fitAndCheck()
 
     const lineRegressionCoeff line1 = lineRegression(dacSet);
     qCDebug(lcCalibration) << "tmpDacCoeff:" << line1.slope << line1.intercept;
-    if (calibratesDac() && !storable(line1, QStringLiteral("DAC")))
+    if (calibratesDac() && !storable(Line::Dac, line1, dacSet))
         return Outcome::Ended;
     setNewDacEepromCoeffs(line1);
     performAdcConsts();
@@ -267,6 +362,7 @@ CommonCalibrator::Outcome CommonCalibrator::fitAndCheck()
     emit message(QStringLiteral("Collect data..."));
     double adcSum = 0;
     double agilentSum = 0;
+    double referenceSum = 0;
     for (int i = 0; i < m_checkingPointCount; ++i) {
         bool ok = false;
         adcSum += readAdcValue(&ok);
@@ -274,11 +370,11 @@ CommonCalibrator::Outcome CommonCalibrator::fitAndCheck()
             fail(QStringLiteral("ERROR: no module reading at checking point %1").arg(i + 1));
             return Outcome::Ended;
         }
-        agilentSum += m_agilent->singleRead(&ok);
-        if (!ok) {
-            fail(QStringLiteral("ERROR: no multimeter reading at checking point %1").arg(i + 1));
+        double agilent = 0;
+        if (!meterReading(QStringLiteral("checking point %1").arg(i + 1), &agilent))
             return Outcome::Ended;
-        }
+        agilentSum += agilent;
+        referenceSum += readingReference(agilent);
         emit changeProgress(i * 100 / m_checkingPointCount);
         msleep(10);
         if (m_stopRequested)
@@ -286,16 +382,17 @@ CommonCalibrator::Outcome CommonCalibrator::fitAndCheck()
     }
     const double meanAdc = adcSum / m_checkingPointCount;
     const double meanAgilent = agilentSum / m_checkingPointCount;
+    const double meanReference = referenceSum / m_checkingPointCount;
     const double d = defaultValue();
 
     const lineRegressionCoeff dacLine = lineRegressionViaPoint(
         dacSet, QPointF(meanAgilent, double(line1.slope) * d + double(line1.intercept)));
-    if (calibratesDac() && !storable(dacLine, QStringLiteral("DAC")))
+    if (calibratesDac() && !storable(Line::Dac, dacLine, dacSet))
         return Outcome::Ended;
     setNewDacEepromCoeffs(dacLine);
     const lineRegressionCoeff adcLine =
-        lineRegressionViaPoint(adcSet, QPointF(meanAdc, meanAgilent));
-    if (calibratesAdc() && !storable(adcLine, QStringLiteral("ADC")))
+        lineRegressionViaPoint(adcSet, QPointF(meanAdc, meanReference));
+    if (calibratesAdc() && !storable(Line::Adc, adcLine, adcSet))
         return Outcome::Ended;
     setNewAdcEepromCoeffs(adcLine);
 
@@ -303,6 +400,8 @@ CommonCalibrator::Outcome CommonCalibrator::fitAndCheck()
         fail(QStringLiteral("ERROR: the module did not confirm the new calibration constants"));
         return Outcome::Ended;
     }
+    if (bounds() && !verifyNewConstants())
+        return Outcome::Ended;
     m_constantsChanged = false;
     const bool defaultSet = setDacValue(defaultValue());
     if (!finish() || !defaultSet) {
@@ -313,6 +412,29 @@ CommonCalibrator::Outcome CommonCalibrator::fitAndCheck()
     emit changeProgress(100);
     emit message(QStringLiteral("Calibration completed"));
     return Outcome::Completed;
+}
+
+bool CommonCalibrator::verifyNewConstants()
+{
+    emit message(QStringLiteral("Verifying with the new constants..."));
+    if (!verify(&m_verification.asLeft))
+        return false;
+    if (!m_verification.asLeftPasses()) {
+        const int worst = m_verification.worstPoint(m_verification.asLeft);
+        fail(QStringLiteral("ERROR: the new constants do not verify: at set-point %1 the error is "
+                            "%2 % of full scale, beyond the tolerance of %3 %; the constants "
+                            "found are restored")
+                 .arg(number(m_verification.setPoints.value(worst)),
+                      QString::number(
+                          m_verification.worstError(worst, m_verification.asLeft.value(worst)), 'g',
+                          3),
+                      number(m_verification.tolerancePercent)));
+        return false;
+    }
+    m_verification.meter = m_agilent->identity();
+    m_verification.date = QDateTime::currentDateTimeUtc();
+    emit verificationChanged();
+    return true;
 }
 
 void CommonCalibrator::restoreModule()
@@ -417,4 +539,9 @@ void CommonCalibrator::setNewAdcEepromCoeffs(lineRegressionCoeff coeff)
 bool CommonCalibrator::finish()
 {
     return true;
+}
+
+double CommonCalibrator::readingReference(double agilent)
+{
+    return agilent;
 }

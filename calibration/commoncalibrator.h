@@ -1,6 +1,7 @@
 #ifndef COMMONCALIBRATOR_H
 #define COMMONCALIBRATOR_H
 
+#include "calibrationverification.h"
 #include "lineregression.h"
 
 #include <QObject>
@@ -29,7 +30,9 @@ struct sData
 //
 // A run that stops or fails after it changed the module's constants puts the
 // constants read at its start back, sets the default value and returns the module
-// to normal operation; nothing that is not a finite line ever reaches the module.
+// to normal operation. Meter readings beyond the mode's range and lines that are
+// not plausible for the module's converters end the run; it completes only when
+// the mode, measured again with the new constants, is within its tolerance.
 class CommonCalibrator : public QObject
 {
     Q_OBJECT
@@ -57,6 +60,13 @@ public:
     int checkingPointCount() const { return m_checkingPointCount; }
     void setCheckingPointCount(int count) { m_checkingPointCount = qMax(1, count); }
     QVector<sData> data() const { return m_data; }
+    // The as-found and as-left measurements of the last run.
+    CalibrationVerification verification() const { return m_verification; }
+
+    // Readings the meter and the module average at each set-point of the
+    // verification, after the settling wait.
+    static constexpr int verificationReadings = 4;
+    static constexpr unsigned verificationSettleMs = 500;
 
     // Shortens every wait of every run; for tests only.
     static void setTimeScale(double scale);
@@ -85,6 +95,10 @@ public slots:
     virtual void setNewAdcEepromCoeffs(lineRegressionCoeff coeff);
     // Returns the module to normal operation.
     virtual bool finish();
+    // What the module's reading should show for a meter reading, as the ADC line
+    // is fitted: the meter reading itself unless the module corrects its reading
+    // with another one. Called right after readAdcValue() for the same point.
+    virtual double readingReference(double agilent);
 
 signals:
     void changeProgress(int progress);
@@ -92,6 +106,8 @@ signals:
     void message(QString text);
     void performPlot();
     void finished();
+    // The as-found or the as-left table has new points.
+    void verificationChanged();
     // Wakes a running wait when the stop is requested.
     void stopWanted();
 
@@ -106,6 +122,8 @@ protected:
     int mode();
     // Gives the message and requests the stop.
     void fail(QString const& text);
+    // The bounds of the current mode; null where there are none.
+    const ModeBounds* bounds();
 
 private:
     enum class Outcome
@@ -117,7 +135,22 @@ private:
     Outcome sweep();
     Outcome fitAndCheck();
     void rejectBadPoints(QVector<QPointF>* dacSet, QVector<QPointF>* adcSet);
-    bool storable(lineRegressionCoeff const& line, QString const& name);
+    enum class Line
+    {
+        Dac,
+        Adc
+    };
+    // A finite line with a slope, plausible for the mode; otherwise fails the run.
+    bool storable(Line kind, lineRegressionCoeff const& line, QVector<QPointF> const& points);
+    // One meter reading that is a measurement within the mode's range; otherwise
+    // fails the run, naming where it was taken.
+    bool meterReading(QString const& where, double* value);
+    // Sets every verification point and measures it into *points.
+    bool verify(QVector<VerificationPoint>* points);
+    // The as-left pass; false (and the run failed) unless every point is within
+    // the tolerance.
+    bool verifyNewConstants();
+    double tolerancePercent();
     // After an ended run: the constants as read, the default value, normal operation.
     void restoreModule();
 
@@ -126,6 +159,9 @@ private:
     int m_pointCount = 200;
     int m_checkingPointCount = 20;
     QVector<sData> m_data;
+    // Per point of m_data: what the module's reading should have shown.
+    QVector<double> m_readingReferences;
+    CalibrationVerification m_verification;
     bool m_stopRequested = false;
     bool m_running = false;
     bool m_driverPrepared = false;

@@ -1,5 +1,7 @@
 #include "lc4bsm0calibrator.h"
 
+#include <cmath>
+
 namespace {
 using Record = LC4BSM0V0_EEPROM_Const_t;
 enum
@@ -37,7 +39,26 @@ bool LC4BSM0Calibrator::setDacValue(double value)
 
 double LC4BSM0Calibrator::readAdcValue(bool* ok)
 {
-    return mode() == IMode ? read(ownDriver()->current(), ok) : read(ownDriver()->voltage(), ok);
+    if (mode() == IMode)
+        return read(ownDriver()->current(), ok);
+    bool voltageRead = false;
+    bool currentRead = false;
+    const double voltage = read(ownDriver()->voltage(), &voltageRead);
+    const double current = read(ownDriver()->current(), &currentRead);
+    // The module takes the drop over its monitor resistor off the voltage it
+    // reports, with its own current reading, zero error included.
+    const double resistance = double(eepromCopy().currentMonitorResistance);
+    m_monitorDrop = std::isfinite(resistance) ? current * resistance : 0.0;
+    if (ok)
+        *ok = voltageRead && currentRead;
+    return voltage;
+}
+
+double LC4BSM0Calibrator::readingReference(double agilent)
+{
+    // In U mode the voltage ADC is fitted to what it measures, the output plus that
+    // drop, so that the reported voltage, less the drop, is the meter's.
+    return mode() == IMode ? agilent : agilent + m_monitorDrop;
 }
 
 bool LC4BSM0Calibrator::finish()

@@ -18,9 +18,12 @@ public slots:
     bool setDacValue(double value) override;
     double readAdcValue(bool* ok) override;
     bool finish() override;
+    double readingReference(double agilent) override;
 
 private:
     char m_regulationMode = 1;
+    // Volts the module subtracts from its voltage reading at the last U mode reading.
+    double m_monitorDrop = 0;
 };
 
 #endif // LC4BSM0CALIBRATOR_H

@@ -27,6 +27,9 @@ MainDialog::MainDialog(QWidget* parent)
 {
     ui->setupUi(this);
     connect(ui->pbClose, &QPushButton::clicked, this, &QDialog::accept);
+    // The evidence goes with the first record saved after the run.
+    connect(m_saveDialog, &SaveDialog::recordSaved, m_calibrateDialog,
+            &CalibrateDialog::clearVerifications);
 }
 
 MainDialog::~MainDialog()
@@ -153,7 +156,8 @@ void MainDialog::on_pbCalibrate_clicked()
         if (m_calibrateDialog->exec() == -1)
             OperatorDialogs::warning(
                 this, QStringLiteral("Warning!!!"),
-                QStringLiteral("There is no any driver for visa32. Calibration process will be blocked"));
+                QStringLiteral(
+                    "There is no any driver for visa32. Calibration process will be blocked"));
     }
     // The editor shows the constants as the run left them.
     if (!isEndRequested())
@@ -189,6 +193,9 @@ void MainDialog::on_pbSave_clicked()
     QJsonObject record = m_driverWidget->eepromToJson();
     record.insert(CalibrationRecord::deviceTypeKey, deviceType);
     record.insert(CalibrationRecord::udidKey, deviceName);
+    const QJsonArray verifications = m_calibrateDialog->verifications();
+    if (!verifications.isEmpty())
+        record.insert(CalibrationRecord::verificationKey, verifications);
     m_saveDialog->setJsonData(record);
     m_saveDialog->exec();
 }

@@ -161,6 +161,8 @@ void SaveDialog::on_buttonBox_accepted()
     m_saveTime = QDateTime();
     if (saved)
         saveSettings();
+    if (saved && (ui->gbSaveFile->isChecked() || ui->gbSaveFtp->isChecked()))
+        emit recordSaved();
     setEnabled(true);
     if (saved && ui->cbCloseAfterSaving->isChecked())
         accept();

@@ -40,6 +40,10 @@ public slots:
     void on_tbDownload_clicked();
     void on_buttonBox_accepted();
 
+signals:
+    // The record went to every place the form asked for.
+    void recordSaved();
+
 private:
     // False, after its box, when the record cannot name its directory and file;
     // the record is refused then and the dialog closes.

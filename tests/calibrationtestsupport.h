@@ -91,6 +91,7 @@ public:
         commands << command;
         return command.size();
     }
+    QString identity() override { return QStringLiteral("Test meter"); }
     double readAgilent(bool* ok) override
     {
         const bool fails = failAfter >= 0 && commands.size() > failAfter;

@@ -189,7 +189,9 @@ void TestCalibrationRun::failedReadingEndsTheRunAndRestores()
 {
     auto* run = calibrator<LC4HTM0Calibrator>(HeaterAddress, "current");
     const QByteArray before = module(HeaterAddress)->workingConstants();
-    m_meter->failAfter = 7;
+    // The readings of the as-found verification come first.
+    m_meter->failAfter =
+        CalibrationBounds::verificationPoints * CommonCalibrator::verificationReadings + 7;
     run->start();
     QCOMPARE(m_finished, 1);
     QVERIFY2(m_messages.contains("ERROR: no multimeter reading at point 8"),
