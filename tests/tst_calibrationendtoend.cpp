@@ -17,8 +17,10 @@
 #include "tempdriverm0.h"
 #include "tempdriverm1.h"
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QLoggingCategory>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -59,6 +61,11 @@ struct ModeCase
     // The mode's DAC line acts only with regulation off; in normal operation the
     // loop follows another line.
     bool setOpenLoop;
+    // How closely two measurements of the same point agree, in % of full scale:
+    // 0.005, or what the meter's steps and noise on its range allow (10 nA steps
+    // on the 10 mA current range for 30 uA, 100 nV on the 100 mV range for the
+    // shunt's 0.5 mV) and the heater's 4 uA ADC codes.
+    double agreementPercent = 0.005;
 };
 
 const char* const sspdLoad = R"("loadResistance":1e4)";
@@ -79,19 +86,19 @@ const ModeCase cases[] = {
     {"LC4BSM0", 0, "U mode", "voltage", 0, R"("loadResistance":1e6)", 1, 30e-3, true, 1, true, true,
      false},
     {"LC4BSM0", 1, "I mode", "current", 1, R"("loadResistance":1)", 1, 0.5e-3, true, 1, true, true,
-     false},
+     false, 0.012},
     {"LC4CLM0", 0, "I mode", "current", 0, "", -1, 0.05, true, 1, true, true, false},
-    {"LC4HTM0", 0, "I mode", "current", 0, "", 1, 0.1, true, 1, true, true, false},
+    {"LC4HTM0", 0, "I mode", "current", 0, "", 1, 0.1, true, 1, true, true, false, 0.01},
     {"LC4TDM0", 0, "Vp+", "pressureVoltageP", 0, pressureLoad, 1, 5.0, false, 155e3, false, true,
      false},
     {"LC4TDM0", 1, "Vp-", "pressureVoltageN", 0, pressureLoad, -1, 5.0, false, 155e3, false, true,
      false},
     {"LC4TDM0", 2, "Vt", "voltage", 0, sensorLoad, 1, sensorAdcRange, false, 84e3, false, true,
      false},
-    {"LC4TDM0", 3, "It", "current", 0, "", -1, 30e-6, false, 1, true, true, false},
+    {"LC4TDM0", 3, "It", "current", 0, "", -1, 30e-6, false, 1, true, true, false, 0.025},
     {"LC4TDM1", 0, "U mode", "voltage0", 0, sensorLoad, -1, sensorAdcRange, false, 84e3, false,
      true, false},
-    {"LC4TDM1", 1, "I mode", "current0", 0, "", 1, 30e-6, false, 1, true, false, false},
+    {"LC4TDM1", 1, "I mode", "current0", 0, "", 1, 30e-6, false, 1, true, false, false, 0.025},
 };
 
 // The largest errors over the set-points, as fractions of full scale.
@@ -110,6 +117,33 @@ struct Result
 };
 
 QList<Result> results;
+
+// A random crate's worst errors of one mode, in % of full scale.
+struct CrateResult
+{
+    const ModeCase* mode;
+    double asFound = 0;
+    double asLeft = 0;
+    double measured = 0;     // the test's own measurement after the run
+    double disagreement = 0; // between that and the run's as-left table
+};
+QList<CrateResult> crateResults;
+
+// Crates with random converter errors: gains off by 2.5 to 5 %, zeros by 60 to
+// 120 codes, each converter's sign drawn from the module's UDID.
+constexpr double crateGainError = 0.05;
+constexpr double crateZeroError = 120;
+quint32 crateSeed = 0;
+
+// The UDID of a crate's module of a kind: the same for every mode of that module.
+QByteArray crateUdid(int crate, const char* kind)
+{
+    return QCryptographicHash::hash(QByteArray::number(crateSeed) + '/' +
+                                        QByteArray::number(crate) + '/' + kind,
+                                    QCryptographicHash::Sha1)
+        .left(12)
+        .toHex();
+}
 
 template <typename Driver> QByteArray recordBytes(CommonDriver* driver)
 {
@@ -215,11 +249,15 @@ private slots:
     }
     void everyModeCalibrates_data();
     void everyModeCalibrates();
+    void randomCratesVerify_data();
+    void randomCratesVerify();
     void cleanup();
     void cleanupTestCase();
 
 private:
-    bool startUnit();
+    // The mode's module with its converters off by exactly 2 % and 40 codes, or by
+    // the errors that the UDID draws within the crate's bounds.
+    bool startUnit(QByteArray const& udid = QByteArray());
     bool prepareOutput(bool openLoop) { return prepare(m_type, m_driver.get(), *m_mode, openLoop); }
     double meterReading(bool* ok);
     double moduleReading(bool* ok);
@@ -247,7 +285,7 @@ void TestCalibrationEndToEnd::everyModeCalibrates_data()
         QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(cases[i].kind, cases[i].name))) << i;
 }
 
-bool TestCalibrationEndToEnd::startUnit()
+bool TestCalibrationEndToEnd::startUnit(QByteArray const& udid)
 {
     const ModeCase& mode = *m_mode;
     const QString crate = m_dir.filePath(QStringLiteral("crate.json"));
@@ -256,10 +294,14 @@ bool TestCalibrationEndToEnd::startUnit()
         QByteArray(mode.crateKeys).isEmpty() ? QByteArray() : QByteArray(",") + mode.crateKeys;
     const QByteArray shunt =
         mode.shunt > 0 ? QByteArray(R"(,"shunt":)") + QByteArray::number(mode.shunt) : QByteArray();
-    const QByteArray json =
-        QByteArray(R"({"modules":[{"address":1,"kind":")") + mode.kind +
-        R"(","gainError":0.02,"zeroError":40,"errorSign":)" + QByteArray::number(mode.errorSign) +
-        keys + R"(}],"meter":{"address":1,"output":")" + mode.output + "\"" + shunt + "}}";
+    const QByteArray errors =
+        udid.isEmpty()
+            ? R"("gainError":0.02,"zeroError":40,"errorSign":)" + QByteArray::number(mode.errorSign)
+            : R"("gainError":)" + QByteArray::number(crateGainError) + R"(,"zeroError":)" +
+                  QByteArray::number(crateZeroError) + R"(,"udid":")" + udid + '"';
+    const QByteArray json = QByteArray(R"({"modules":[{"address":1,"kind":")") + mode.kind + "\"," +
+                            errors + keys + R"(}],"meter":{"address":1,"output":")" + mode.output +
+                            "\"" + shunt + "}}";
     if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size())
         return false;
     file.close();
@@ -435,8 +477,99 @@ void TestCalibrationEndToEnd::everyModeCalibrates()
     QCOMPARE(constants(m_type, m_driver.get()), original);
 }
 
+void TestCalibrationEndToEnd::randomCratesVerify_data()
+{
+    QTest::addColumn<int>("crate");
+    QTest::addColumn<int>("index");
+    // Run by its own ctest entry, which names it.
+    if (!QCoreApplication::arguments().contains(QStringLiteral("randomCratesVerify"))) {
+        QTest::newRow("not named") << -1 << 0;
+        return;
+    }
+    bool given = false;
+    crateSeed = qEnvironmentVariable("LC_CRATE_SEED").toUInt(&given);
+    if (!given)
+        crateSeed = QRandomGenerator::global()->generate();
+    const int crates = qMax(1, qEnvironmentVariableIntValue("LC_CRATES"));
+    const int count = qEnvironmentVariableIsSet("LC_CRATES") ? crates : 3;
+    std::printf("random crates: %d, seed %u (LC_CRATE_SEED=%u replays them)\n", count, crateSeed,
+                crateSeed);
+    for (int crate = 0; crate < count; ++crate)
+        for (int i = 0; i < int(std::size(cases)); ++i)
+            QTest::addRow("crate %d %s %s", crate, cases[i].kind, cases[i].name) << crate << i;
+}
+
+void TestCalibrationEndToEnd::randomCratesVerify()
+{
+    QFETCH(int, crate);
+    QFETCH(int, index);
+    if (crate < 0)
+        QSKIP("runs as tst_calibrationcrates");
+    m_mode = &cases[index];
+    const ModeCase& mode = *m_mode;
+    QVERIFY(startUnit(crateUdid(crate, mode.kind)));
+    m_calibrator->start();
+    QVERIFY2(m_messages.value(m_messages.size() - 1) == QLatin1String("Calibration completed"),
+             qPrintable(QStringLiteral("seed %1: ").arg(crateSeed) + m_messages.join('\n')));
+    const CalibrationVerification run = m_calibrator->verification();
+    QVERIFY(run.asLeftPasses());
+
+    // The test's own measurement at the run's set-points, in the calibration state
+    // the run verified in.
+    CrateResult result{&mode};
+    QVERIFY(m_calibrator->performDriver());
+    for (int i = 0; i < run.setPoints.size(); ++i) {
+        QVERIFY(m_calibrator->setDacValue(run.setPoints[i]));
+        bool meterOk = false;
+        bool readingOk = false;
+        const VerificationPoint measured{meterReading(&meterOk),
+                                         run.checksReading ? moduleReading(&readingOk) : 0.0};
+        QVERIFY(meterOk && (readingOk || !run.checksReading));
+        const double error = run.worstError(i, measured);
+        const double left = run.worstError(i, run.asLeft[i]);
+        result.asFound = qMax(result.asFound, qAbs(run.worstError(i, run.asFound[i])));
+        result.asLeft = qMax(result.asLeft, qAbs(left));
+        result.measured = qMax(result.measured, qAbs(error));
+        result.disagreement =
+            qMax(result.disagreement,
+                 qMax(qAbs(run.setError(i, measured) - run.setError(i, run.asLeft[i])),
+                      qAbs(run.readingError(measured) - run.readingError(run.asLeft[i]))));
+    }
+    QVERIFY(m_calibrator->finish());
+    crateResults << result;
+    QVERIFY2(result.measured < afterGoal * 100,
+             qPrintable(QStringLiteral("seed %1: %2 %").arg(crateSeed).arg(result.measured)));
+    QVERIFY2(result.disagreement < mode.agreementPercent,
+             qPrintable(QStringLiteral("seed %1: %2 %").arg(crateSeed).arg(result.disagreement)));
+}
+
 void TestCalibrationEndToEnd::cleanupTestCase()
 {
+    if (!crateResults.isEmpty()) {
+        // The README's table of the random crates: the worst over all crates.
+        std::printf("| kind | mode | full scale | as found | as left (run) | as left (test) | "
+                    "largest disagreement |\n|---|---|---|---|---|---|---|\n");
+        for (const ModeCase& mode : cases) {
+            CrateResult worst{&mode};
+            int crates = 0;
+            for (const CrateResult& result : qAsConst(crateResults)) {
+                if (result.mode != &mode)
+                    continue;
+                ++crates;
+                worst.asFound = qMax(worst.asFound, result.asFound);
+                worst.asLeft = qMax(worst.asLeft, result.asLeft);
+                worst.measured = qMax(worst.measured, result.measured);
+                worst.disagreement = qMax(worst.disagreement, result.disagreement);
+            }
+            if (crates > 0)
+                std::printf("| %s | %s | %s | %.3f | %.4f | %.4f | %.4f |\n", mode.kind, mode.name,
+                            qPrintable(QString::number(mode.fullScale, 'g', 4)), worst.asFound,
+                            worst.asLeft, worst.measured, worst.disagreement);
+        }
+        std::printf("crates: %d, seed %u\n", int(crateResults.size() / std::size(cases)),
+                    crateSeed);
+        return;
+    }
     // The table of the README, in % of full scale.
     std::printf("| kind | mode | full scale | before: meter - set | before: reading - meter | "
                 "after: meter - set | after: reading - meter |\n|---|---|---|---|---|---|---|\n");

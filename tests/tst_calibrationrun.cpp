@@ -15,9 +15,12 @@
 #include "simserver.h"
 
 #include <QComboBox>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
+#include <QTableWidget>
 #include <qcustomplot.h>
 
 #include <functional>
@@ -76,6 +79,10 @@ private slots:
     void stopDuringTheSweepRestoresTheModule();
     void failedReadingEndsTheRunAndRestores();
     void unusableLineIsNeverStored();
+    void absurdMeterNeverCompletes_data();
+    void absurdMeterNeverCompletes();
+    void failedVerificationRestoresTheConstantsFound();
+    void dialogKeepsTheTablesAndTheRecordTheirEvidence();
     void voltageModeKeepsTheDacLine();
     void biasSourceAndHeaterStatesComeBack();
     void temperatureM1CalibratesOnlyItsChannel();
@@ -212,6 +219,67 @@ void TestCalibrationRun::unusableLineIsNeverStored()
     QCOMPARE(module(ControlLineAddress)->workingConstants(), before);
 }
 
+void TestCalibrationRun::absurdMeterNeverCompletes_data()
+{
+    QTest::addColumn<int>("scaleOrValue");
+    QTest::addColumn<QString>("error");
+    // A broken range relay: most readings far beyond anything the output can give.
+    QTest::newRow("1e30 from point 3") << 0 << "ERROR: the multimeter read 1e+30 at point 3";
+    // A meter that reads 75 % of the truth stays in range, but its line does not fit
+    // the module's converters.
+    QTest::newRow("three quarters of the truth") << 75 << "ERROR: the fitted DAC line (slope";
+    // Twice the truth: beyond 120 % of full scale at the sweep's ends.
+    QTest::newRow("twice the truth") << 200 << "ERROR: the multimeter read ";
+}
+
+void TestCalibrationRun::absurdMeterNeverCompletes()
+{
+    QFETCH(int, scaleOrValue);
+    QFETCH(QString, error);
+    auto* run = calibrator<LC4CLM0Calibrator>(ControlLineAddress, "current");
+    const QByteArray working = module(ControlLineAddress)->workingConstants();
+    const QByteArray eeprom = module(ControlLineAddress)->eepromConstants();
+    const SimModule::Output* wired = module(ControlLineAddress)->output("current");
+    int readings = 0;
+    m_meter->measure = [&, wired] {
+        const bool sweeping = ++readings > 36 + 2; // after the as-found pass
+        if (scaleOrValue == 0)
+            return sweeping ? 1e30 : wired->value();
+        return wired->value() * scaleOrValue / 100;
+    };
+    run->start();
+    QCOMPARE(m_finished, 1);
+    QVERIFY(!m_messages.contains("Calibration completed"));
+    QVERIFY2(lastMessage().startsWith(error), qPrintable(lastMessage()));
+    QCOMPARE(module(ControlLineAddress)->workingConstants(), working);
+    QCOMPARE(module(ControlLineAddress)->eepromConstants(), eeprom);
+    // The output is back at its default value with the constants found.
+    QVERIFY2(qAbs(wired->value()) < 0.0005, qPrintable(QString::number(wired->value())));
+}
+
+void TestCalibrationRun::failedVerificationRestoresTheConstantsFound()
+{
+    auto* run = calibrator<LC4CLM0Calibrator>(ControlLineAddress, "current");
+    const QByteArray working = module(ControlLineAddress)->workingConstants();
+    const SimModule::Output* wired = module(ControlLineAddress)->output("current");
+    // The meter's zero drifts by 0.2 % of full scale once the sweep is done, so the
+    // new constants cannot be confirmed.
+    bool drifted = false;
+    connect(run, &CommonCalibrator::message, this, [&](QString const& text) {
+        drifted = drifted || text == "Verifying with the new constants...";
+    });
+    m_meter->measure = [&, wired] { return wired->value() + (drifted ? 1e-4 : 0.0); };
+    run->start();
+    QVERIFY2(lastMessage().startsWith("ERROR: the new constants do not verify: at set-point"),
+             qPrintable(lastMessage()));
+    QCOMPARE(module(ControlLineAddress)->workingConstants(), working);
+    const CalibrationVerification verification = run->verification();
+    QCOMPARE(verification.asFound.size(), 9);
+    QCOMPARE(verification.asLeft.size(), 9);
+    QVERIFY(!verification.asLeftPasses());
+    QVERIFY(!verification.date.isValid());
+}
+
 void TestCalibrationRun::voltageModeKeepsTheDacLine()
 {
     using Record = LC4SDM0V1_EEPROM_Const_t;
@@ -340,6 +408,46 @@ void TestCalibrationRun::dialogRemembersModesAndReplacesCalibrators()
     QCOMPARE(mode->currentIndex(), 1);
     QCOMPARE(child<QProgressBar>(&dialog, "progressBar")->value(), 0);
     QCOMPARE(child<QCustomPlot>(&dialog, "dataPlot")->graphCount(), 0);
+}
+
+void TestCalibrationRun::dialogKeepsTheTablesAndTheRecordTheirEvidence()
+{
+    CalibrateDialog dialog(nullptr, std::make_unique<TestMeter>(QStringList{LC_VISA_LIBRARY}));
+    auto* meter = static_cast<TestMeter*>(dialog.agilent());
+    const SimModule::Output* wired = module(ControlLineAddress)->output("current");
+    meter->measure = [wired] { return wired->value(); };
+    m_driver.reset(moduleKind(ControlLineM0)->createDriver(nullptr));
+    m_driver->setIOInterface(m_link.get());
+    m_driver->setDevAddress(ControlLineAddress);
+    dialog.setDriver(m_driver.get());
+    dialog.setDriverType(ControlLineM0);
+    QTimer::singleShot(0, &dialog, [&] {
+        dialog.calibrator()->setPointCount(40);
+        click(&dialog, "pbStart");
+        dialog.reject();
+    });
+    dialog.exec();
+    auto* asFound = child<QTableWidget>(&dialog, "twAsFound");
+    auto* asLeft = child<QTableWidget>(&dialog, "twAsLeft");
+    QCOMPARE(asFound->rowCount(), 9);
+    QCOMPARE(asLeft->rowCount(), 9);
+    for (int row = 0; row < 9; ++row)
+        QCOMPARE(asLeft->item(row, 3)->text(), QString("pass"));
+    QCOMPARE(asLeft->item(0, 0)->text(), QString("-0.04"));
+
+    const QJsonArray entries = dialog.verifications();
+    QCOMPARE(entries.size(), 1);
+    const QJsonObject entry = entries.first().toObject();
+    QCOMPARE(entry.value("Mode").toString(), QString("I mode"));
+    QCOMPARE(entry.value("Meter").toString(), QString("Test meter"));
+    QCOMPARE(entry.value("TolerancePercent").toDouble(), 0.05);
+    QCOMPARE(entry.value("SetPoints").toArray().size(), 9);
+    QCOMPARE(entry.value("AsFound").toArray().size(), 9);
+    QCOMPARE(entry.value("AsLeft").toArray().at(4).toObject().value("Pass").toBool(), true);
+    QVERIFY(QDateTime::fromString(entry.value("Date").toString(), Qt::ISODate).isValid());
+    // A loader ignores the key: the editor takes the record's constants only.
+    dialog.clearVerifications();
+    QVERIFY(dialog.verifications().isEmpty());
 }
 
 void TestCalibrationRun::plotOffersPictures()
