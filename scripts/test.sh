@@ -20,9 +20,9 @@ run_suite build
 
 if [ "${1:-}" != "--quick" ]; then
     scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DLC_SANITIZE=ON
-    # The calibration runs end to end (and on random crates) take long and time
-    # their stops, and the
-    # package holds the normal build's binaries; the normal pass runs them.
+    # The calibration runs end to end and on random crates take long and time
+    # their stops, and the package holds the normal build's binaries; the normal
+    # pass runs them.
     ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
         run_suite build-asan 'calibration-e2e|calibration-crates|package'
 fi
