@@ -32,17 +32,19 @@ namespace {
 
 constexpr double ratioGoal = 1.05;
 constexpr double cpuShareGoal = 0.05;
+constexpr int verificationPoints = CalibrationBounds::verificationPoints;
 
 // The waits a run prescribes, in ms: five short pauses and the settling at 0
 // before the sweep; per point the settling, the pause after the readings and the
 // one after plotting; then the pause before the outlier search, one per point
 // replotted and one after, the pause before the check, the settling at the
-// default value and one pause per checking reading.
+// default value and one pause per checking reading; the settling at each set-point
+// of the verification, as found and as left.
 double prescribedWaitMs(int points, int checks)
 {
     const int kept = points > 9 ? points - points / 10 : points;
     return 5 * 10 + 2000 + 10 + points * (500.0 + 20 + 10) + 10 + kept * 1 + 1 + 10 + 2000 +
-           checks * 10;
+           checks * 10 + 2 * verificationPoints * double(CommonCalibrator::verificationSettleMs);
 }
 
 } // namespace
@@ -105,13 +107,15 @@ int main(int argc, char* argv[])
 
     const int checks = calibrator.checkingPointCount();
     const double waitsMs = prescribedWaitMs(points, checks);
-    const double integrationTotalMs = double(points + checks) * integrationMs;
+    const int reads =
+        points + checks + 2 * verificationPoints * CommonCalibrator::verificationReadings;
+    const double integrationTotalMs = double(reads) * integrationMs;
     const double ratio = wallMs / (waitsMs + integrationTotalMs);
     const double share = cpuMs / wallMs;
     std::printf("(a) a run of %d points, the meter integrating %d ms per reading\n", points,
                 integrationMs);
     std::printf("  prescribed waits              %10.1f ms\n", waitsMs);
-    std::printf("  meter integration, %3d reads  %10.1f ms\n", points + checks, integrationTotalMs);
+    std::printf("  meter integration, %3d reads  %10.1f ms\n", reads, integrationTotalMs);
     std::printf("  wall time of the run          %10.1f ms\n", wallMs);
     std::printf("  ratio                         %10.4f     goal <= %.2f\n", ratio, ratioGoal);
     std::printf("\n(b) CPU of this process during the run\n");
