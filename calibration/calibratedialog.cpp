@@ -25,11 +25,12 @@ CalibrateDialog::CalibrateDialog(QWidget* parent,
     connect(ui->pbClose, &QPushButton::clicked, this, &QDialog::reject);
     for (QTableWidget* table : {ui->twAsFound, ui->twAsLeft}) {
         table->setColumnCount(4);
-        table->setHorizontalHeaderLabels({QStringLiteral("Set"), QStringLiteral("Meter - set, %"),
-                                          QStringLiteral("Reading - meter, %"),
+        table->setHorizontalHeaderLabels({QStringLiteral("Set"), QStringLiteral("Meter\n- set, %"),
+                                          QStringLiteral("Reading\n- meter, %"),
                                           QStringLiteral("Result")});
         table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
         table->verticalHeader()->hide();
+        table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     }
     ui->dataPlot->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->dataPlot, &QWidget::customContextMenuRequested, this, [this](QPoint pos) {
@@ -127,7 +128,7 @@ void CalibrateDialog::showVerification()
             const bool measured = i < points.size();
             const VerificationPoint point = points.value(i);
             const auto error = [measured](bool side, double value) {
-                return measured && side ? QString::number(value, 'f', 4) : QStringLiteral("-");
+                return measured && side ? QString::number(value, 'f', 3) : QStringLiteral("-");
             };
             const QStringList cells = {
                 QString::number(verification.setPoints[i], 'g', 4),
