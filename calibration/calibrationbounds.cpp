@@ -99,6 +99,18 @@ QString implausibility(ModeBounds const& bounds, double gain, double nominalGain
     return QString();
 }
 
+// The points' distances from the line, in meter units: the line's y units times
+// metersPerY.
+QVector<double> residuals(lineRegressionCoeff line, QVector<QPointF> const& points,
+                          double metersPerY)
+{
+    QVector<double> distances;
+    for (QPointF const& point : points)
+        distances.append((point.y() - (double(line.slope) * point.x() + double(line.intercept))) *
+                         metersPerY);
+    return distances;
+}
+
 } // namespace
 
 const ModeBounds* modeBounds(QString const& driverType, int mode)
@@ -114,23 +126,16 @@ QString dacLineImplausibility(ModeBounds const& bounds, lineRegressionCoeff line
 {
     // code = slope * meter + intercept, so meter = (code - intercept) / slope.
     const double slope = double(line.slope);
-    const double intercept = double(line.intercept);
-    QVector<double> residuals;
-    for (QPointF const& point : points)
-        residuals.append((point.y() - (slope * point.x() + intercept)) / slope);
     return implausibility(bounds, 1 / slope, 1 / bounds.dac.slope,
-                          (bounds.dac.intercept - intercept) / slope, residuals);
+                          (bounds.dac.intercept - double(line.intercept)) / slope,
+                          residuals(line, points, 1 / slope));
 }
 
 QString adcLineImplausibility(ModeBounds const& bounds, lineRegressionCoeff line,
                               QVector<QPointF> const& points)
 {
-    const double slope = double(line.slope);
-    const double intercept = double(line.intercept);
-    QVector<double> residuals;
-    for (QPointF const& point : points)
-        residuals.append(point.y() - (slope * point.x() + intercept));
     const double nominalZero = -bounds.adc.intercept / bounds.adc.slope;
-    return implausibility(bounds, slope, bounds.adc.slope, slope * nominalZero + intercept,
-                          residuals);
+    return implausibility(bounds, double(line.slope), bounds.adc.slope,
+                          double(line.slope) * nominalZero + double(line.intercept),
+                          residuals(line, points, 1.0));
 }

@@ -59,7 +59,7 @@ QString duplicateKey(QByteArray const& json)
             objects.removeLast();
         } else if (c == '"') {
             int end = i + 1;
-            while (json.at(end) != '"')
+            while (end < json.size() && json.at(end) != '"')
                 end += json.at(end) == '\\' ? 2 : 1;
             int next = end + 1;
             while (next < json.size() && QChar::isSpace(uchar(json.at(next))))
@@ -88,7 +88,7 @@ QByteArray withSignedZeros(QByteArray const& json)
         const char c = json.at(i);
         if (inString) {
             result.append(c);
-            if (c == '\\')
+            if (c == '\\' && i + 1 < json.size())
                 result.append(json.at(++i));
             else if (c == '"')
                 inString = false;

@@ -2,6 +2,7 @@
 // simulator, with a multimeter double that measures a simulated module's true
 // output.
 #include "calibratedialog.h"
+#include "calibrationbounds.h"
 #include "calibrationsettings.h"
 #include "calibrationtestsupport.h"
 #include "lc4bsm0calibrator.h"
@@ -79,6 +80,8 @@ private slots:
     void stopDuringTheSweepRestoresTheModule();
     void failedReadingEndsTheRunAndRestores();
     void unusableLineIsNeverStored();
+    void nominalLinesAreTheModulesDefaults();
+    void implausibleLinesAreNamed();
     void absurdMeterNeverCompletes_data();
     void absurdMeterNeverCompletes();
     void failedVerificationRestoresTheConstantsFound();
@@ -217,6 +220,82 @@ void TestCalibrationRun::unusableLineIsNeverStored()
     QCOMPARE(m_finished, 1);
     QVERIFY2(lastMessage().startsWith("ERROR: the fitted DAC line"), qPrintable(lastMessage()));
     QCOMPARE(module(ControlLineAddress)->workingConstants(), before);
+}
+
+void TestCalibrationRun::nominalLinesAreTheModulesDefaults()
+{
+    // The simulated modules come with the nominal constants of their converters.
+    const auto near = [](pair_t<float> pair, NominalLine line) {
+        return qAbs(double(pair.first) / line.slope - 1) < 1e-6 &&
+               qAbs(double(pair.second) - line.intercept) <= 1e-6 * qAbs(line.intercept);
+    };
+    // The DAC line in the run's code space, as a module that uses 1/k of its range keeps it.
+    const auto divided = [](NominalLine line, double k) {
+        return NominalLine{line.slope / k, (k - 1) * 32767 / k + line.intercept / k};
+    };
+    const auto bounds = [](const char* type, int mode) {
+        const ModeBounds* found = modeBounds(type, mode);
+        return found ? *found : ModeBounds{};
+    };
+    const auto sspd = recordOf<LC4SDM0V1_EEPROM_Const_t>(module(1)->workingConstants());
+    QVERIFY(near(sspd.voltageAdcCoeff, bounds("LC4SDM0", 0).adc));
+    QVERIFY(near(sspd.currentAdcCoeff, bounds("LC4SDM0", 1).adc));
+    QVERIFY(near(sspd.currentDacCoeff, bounds("LC4SDM0", 1).dac));
+    const auto bias = recordOf<LC4BSM0V0_EEPROM_Const_t>(module(3)->workingConstants());
+    QVERIFY(near(bias.voltageAdcCoeff, bounds("LC4BSM0", 0).adc));
+    QVERIFY(near(bias.voltageDacCoeff, bounds("LC4BSM0", 0).dac));
+    QVERIFY(near(bias.currentAdcCoeff, bounds("LC4BSM0", 1).adc));
+    QVERIFY(near(bias.currentDacCoeff, bounds("LC4BSM0", 1).dac));
+    const auto line = recordOf<LC4CLM0V0_EEPROM_Const_t>(module(4)->workingConstants());
+    QVERIFY(near(line.currentAdcCoeff, bounds("LC4CLM0", 0).adc));
+    QVERIFY(near(line.currentDacCoeff, divided(bounds("LC4CLM0", 0).dac, 4)));
+    const auto heater = recordOf<LC4HT0V0_EEPROM_Const_t>(module(5)->workingConstants());
+    QVERIFY(near(heater.currentAdcCoeff, bounds("LC4HTM0", 0).adc));
+    QVERIFY(near(heater.currentDacCoeff, divided(bounds("LC4HTM0", 0).dac, 3)));
+    const auto temperature = recordOf<LC4TDM0V1_EEPROM_Const_t>(module(6)->workingConstants());
+    QVERIFY(near(temperature.pressSensorVoltagePCoeff, bounds("LC4TDM0", 0).adc));
+    QVERIFY(near(temperature.tempSensorVoltageCoeff, bounds("LC4TDM0", 2).adc));
+    QVERIFY(near(temperature.tempSensorCurrentAdcCoeff, bounds("LC4TDM0", 3).adc));
+    QVERIFY(near(temperature.tempSensorCurrentDacCoeff, bounds("LC4TDM0", 3).dac));
+}
+
+void TestCalibrationRun::implausibleLinesAreNamed()
+{
+    const ModeBounds& bounds = *modeBounds("LC4SDM0", 1); // 100 uA full scale
+    // Points on the nominal DAC line, meter value against code.
+    const auto pointsOf = [](NominalLine line, double noise) {
+        QVector<QPointF> points;
+        for (int i = -10; i <= 10; ++i) {
+            const double meter = i * 1e-5;
+            points.append({meter + (i % 2 ? noise : -noise), line.slope * meter + line.intercept});
+        }
+        return points;
+    };
+    const auto coeff = [](NominalLine line) {
+        return lineRegressionCoeff{float(line.slope), float(line.intercept)};
+    };
+    const NominalLine nominal = bounds.dac;
+    QCOMPARE(dacLineImplausibility(bounds, coeff(nominal), pointsOf(nominal, 0)), QString());
+    // 15 % steeper still passes; 30 % steeper is 23 % off in gain, which does not.
+    const NominalLine steeper{nominal.slope * 1.15, nominal.intercept};
+    QCOMPARE(dacLineImplausibility(bounds, coeff(steeper), pointsOf(steeper, 0)), QString());
+    const NominalLine steep{nominal.slope * 1.3, nominal.intercept};
+    QVERIFY(dacLineImplausibility(bounds, coeff(steep), pointsOf(steep, 0)).contains("slope"));
+    // Its zero 15 % of full scale away: 15 uA worth of codes.
+    const NominalLine shifted{nominal.slope, nominal.intercept + nominal.slope * 15e-6};
+    QVERIFY(dacLineImplausibility(bounds, coeff(shifted), pointsOf(shifted, 0)).contains("zero"));
+    // Points 1 % of full scale off the line either way.
+    QVERIFY(
+        dacLineImplausibility(bounds, coeff(nominal), pointsOf(nominal, 1e-6)).contains("scatter"));
+    // The ADC side of a mode without a DAC line: the SSPD's voltage reading.
+    const ModeBounds& voltage = *modeBounds("LC4SDM0", 0);
+    QVector<QPointF> readings;
+    for (int code = 0; code <= 65535; code += 4096)
+        readings.append({double(code), voltage.adc.slope * code + voltage.adc.intercept});
+    QCOMPARE(adcLineImplausibility(voltage, coeff(voltage.adc), readings), QString());
+    QVERIFY(adcLineImplausibility(voltage, {float(voltage.adc.slope), 0.0f}, readings)
+                .contains("zero"));
+    QVERIFY(!modeBounds("LC4SDM0", 2));
 }
 
 void TestCalibrationRun::absurdMeterNeverCompletes_data()
