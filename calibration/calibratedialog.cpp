@@ -150,9 +150,10 @@ void CalibrateDialog::showVerification()
     fill(ui->twAsLeft, verification.asLeft);
     const QString tolerance = verification.setPoints.isEmpty()
                                   ? QString()
-                                  : QStringLiteral(" (tolerance %1 % of %2)")
+                                  : QStringLiteral(" (tolerance %1 % of %2 %3)")
                                         .arg(verification.tolerancePercent)
-                                        .arg(verification.fullScale);
+                                        .arg(verification.fullScale)
+                                        .arg(verification.unit);
     ui->gbAsFound->setTitle(QStringLiteral("As found") + tolerance);
     ui->gbAsLeft->setTitle(QStringLiteral("As left") + tolerance);
 }

@@ -20,7 +20,10 @@ struct ModeBounds
 {
     const char* driverType;
     int mode;
-    // Of what the meter reads over the sweep, in the meter's unit.
+    // The unit of what the meter reads: "V" or "A" (the bias source's shunt volts
+    // stand for as many amperes).
+    const char* unit;
+    // Of what the meter reads over the sweep, in that unit.
     double fullScale;
     // Of the set value, in its own unit; the verification steps over it.
     double setFullScale;

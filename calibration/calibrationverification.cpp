@@ -10,13 +10,15 @@ CalibrationVerification CalibrationVerification::forMode(ModeBounds const& bound
 {
     CalibrationVerification verification;
     verification.mode = name;
+    verification.unit = QString::fromLatin1(bounds.unit);
     verification.fullScale = bounds.fullScale;
     verification.tolerancePercent = tolerancePercent;
     verification.checksSet = bounds.checksSet;
     verification.checksReading = bounds.checksReading;
+    // In tenths of the set range, so that -0.04 is -0.04 and not a float's neighbour.
     for (int i = 0; i < CalibrationBounds::verificationPoints; ++i)
-        verification.setPoints.append(bounds.setFullScale *
-                                      (bounds.bipolar ? -0.8 + 0.2 * i : 0.1 + 0.1 * i));
+        verification.setPoints.append(bounds.setFullScale * (bounds.bipolar ? 2 * i - 8 : i + 1) /
+                                      10);
     return verification;
 }
 
@@ -80,6 +82,7 @@ QJsonObject CalibrationVerification::json() const
     for (double value : setPoints)
         setValues.append(value);
     return {{QStringLiteral("Mode"), mode},
+            {QStringLiteral("Unit"), unit},
             {QStringLiteral("FullScale"), fullScale},
             {QStringLiteral("TolerancePercent"), tolerancePercent},
             {QStringLiteral("SetPoints"), setValues},

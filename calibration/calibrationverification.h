@@ -21,6 +21,7 @@ struct VerificationPoint
 struct CalibrationVerification
 {
     QString mode;
+    QString unit;
     double fullScale = 0;
     double tolerancePercent = CalibrationBounds::defaultTolerancePercent;
     bool checksSet = false;
