@@ -1,6 +1,7 @@
 #include "drivervaluetext.h"
 
 #include <QJsonParseError>
+#include <QRegularExpression>
 #include <QSet>
 #include <QVector>
 
@@ -43,8 +44,10 @@ QString describe(QJsonValue const& value)
 
 namespace {
 
-// The first key that an object of a valid JSON text names twice; empty when none
-// does. Qt keeps only one value of such a key, so which one is meant is unknown.
+// The first key that an object of a JSON text names twice; empty when none does.
+// Qt keeps only one value of such a key, so which one is meant is unknown (and
+// Qt 5.15 loses the memory of an earlier array or object value): this runs before
+// Qt's parser, on any text.
 QString duplicateKey(QByteArray const& json)
 {
     QVector<QSet<QString>> objects; // one set of keys per open object, none for arrays
@@ -54,7 +57,7 @@ QString duplicateKey(QByteArray const& json)
         if (c == '{' || c == '[') {
             isObject.append(c == '{');
             objects.append(QSet<QString>());
-        } else if (c == '}' || c == ']') {
+        } else if ((c == '}' || c == ']') && !objects.isEmpty()) {
             isObject.removeLast();
             objects.removeLast();
         } else if (c == '"') {
@@ -64,7 +67,8 @@ QString duplicateKey(QByteArray const& json)
             int next = end + 1;
             while (next < json.size() && QChar::isSpace(uchar(json.at(next))))
                 ++next;
-            if (next < json.size() && json.at(next) == ':' && isObject.last()) {
+            if (next < json.size() && json.at(next) == ':' && !isObject.isEmpty() &&
+                isObject.last()) {
                 const QJsonArray decoded =
                     QJsonDocument::fromJson('[' + json.mid(i, end + 1 - i) + ']').array();
                 const QString key = decoded.at(0).toString();
@@ -103,9 +107,12 @@ QByteArray withSignedZeros(QByteArray const& json)
         while (end < json.size() && QByteArray("0123456789.eE+-").contains(json.at(end)))
             ++end;
         const QByteArray number = json.mid(i, end - i);
-        bool ok = false;
-        const double value = number.toDouble(&ok);
-        result.append(ok && value == 0 ? QByteArray("\"-0\"") : number);
+        // Only what JSON takes as a number, so that no malformed text becomes valid.
+        static const QRegularExpression jsonNumber(
+            QStringLiteral("^-(0|[1-9][0-9]*)(\\.[0-9]+)?([eE][+-]?[0-9]+)?$"));
+        const bool zero =
+            jsonNumber.match(QString::fromLatin1(number)).hasMatch() && number.toDouble() == 0;
+        result.append(zero ? QByteArray("\"-0\"") : number);
         i = end - 1;
     }
     return result;
@@ -115,25 +122,25 @@ QByteArray withSignedZeros(QByteArray const& json)
 
 bool parseJson(QString const& text, bool wantObject, QJsonValue* value, QString* error)
 {
-    QJsonParseError parseError;
     const QByteArray utf8 = text.toUtf8();
-    const QJsonDocument document = QJsonDocument::fromJson(utf8, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        *error = QStringLiteral("\"%1\" is no JSON %2: %3 at offset %4")
-                     .arg(text, wantObject ? QStringLiteral("object") : QStringLiteral("array"),
-                          parseError.errorString())
-                     .arg(parseError.offset);
-        return false;
-    }
-    const QJsonDocument signedZeros = QJsonDocument::fromJson(withSignedZeros(utf8));
     const QString duplicate = duplicateKey(utf8);
     if (!duplicate.isEmpty()) {
         *error =
             QStringLiteral("\"%1\" gives the field \"%2\" more than once").arg(text, duplicate);
         return false;
     }
-    *value =
-        signedZeros.isObject() ? QJsonValue(signedZeros.object()) : QJsonValue(signedZeros.array());
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(withSignedZeros(utf8), &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        // Offsets into the text as given: its negative zeros are not rewritten.
+        QJsonDocument::fromJson(utf8, &parseError);
+        *error = QStringLiteral("\"%1\" is no JSON %2: %3 at offset %4")
+                     .arg(text, wantObject ? QStringLiteral("object") : QStringLiteral("array"),
+                          parseError.errorString())
+                     .arg(parseError.offset);
+        return false;
+    }
+    *value = document.isObject() ? QJsonValue(document.object()) : QJsonValue(document.array());
     return true;
 }
 

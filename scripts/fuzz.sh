@@ -17,10 +17,10 @@ esac
 # Inputs beyond these sizes add nothing the smaller ones miss, and cost executions.
 declare -A maxlen=(
     [framereader]=600 [codecs]=600 [simulator]=600 [records]=2048
-    [temptable]=4096 [listing]=4096 [scpi]=64
+    [temptable]=4096 [listing]=4096 [scpi]=64 [valuetext]=1024
 )
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(framereader codecs simulator records temptable listing scpi)
+[ "${#targets[@]}" -gt 0 ] || targets=(framereader codecs simulator records temptable listing scpi valuetext)
 
 dir=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLC_FUZZ=ON >/dev/null

@@ -123,6 +123,7 @@ QList<Result> results;
 struct CrateResult
 {
     const ModeCase* mode;
+    double fullScale = 0; // the run's, which the errors are relative to
     double asFound = 0;
     double asLeft = 0;
     double measured = 0;     // the test's own measurement after the run
@@ -517,7 +518,7 @@ void TestCalibrationEndToEnd::randomCratesVerify()
 
     // The test's own measurement at the run's set-points, in the calibration state
     // the run verified in.
-    CrateResult result{&mode};
+    CrateResult result{&mode, run.fullScale};
     QVERIFY(m_calibrator->performDriver());
     for (int i = 0; i < run.setPoints.size(); ++i) {
         QVERIFY(m_calibrator->setDacValue(run.setPoints[i]));
@@ -551,12 +552,13 @@ void TestCalibrationEndToEnd::cleanupTestCase()
         std::printf("| kind | mode | full scale | as found | as left (run) | as left (test) | "
                     "largest disagreement |\n|---|---|---|---|---|---|---|\n");
         for (const ModeCase& mode : cases) {
-            CrateResult worst{&mode};
+            CrateResult worst{&mode, 0};
             int crates = 0;
             for (const CrateResult& result : qAsConst(crateResults)) {
                 if (result.mode != &mode)
                     continue;
                 ++crates;
+                worst.fullScale = result.fullScale;
                 worst.asFound = qMax(worst.asFound, result.asFound);
                 worst.asLeft = qMax(worst.asLeft, result.asLeft);
                 worst.measured = qMax(worst.measured, result.measured);
@@ -564,7 +566,7 @@ void TestCalibrationEndToEnd::cleanupTestCase()
             }
             if (crates > 0)
                 std::printf("| %s | %s | %s | %.3f | %.4f | %.4f | %.4f |\n", mode.kind, mode.name,
-                            qPrintable(QString::number(mode.fullScale, 'g', 4)), worst.asFound,
+                            qPrintable(QString::number(worst.fullScale, 'g', 4)), worst.asFound,
                             worst.asLeft, worst.measured, worst.disagreement);
         }
         std::printf("crates: %d, seed %u\n", int(crateResults.size() / std::size(cases)),
