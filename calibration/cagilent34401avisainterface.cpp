@@ -112,8 +112,12 @@ qint64 cAgilent34401aVisaInterface::writeAgilent(QString command)
     const QByteArray bytes = command.toLocal8Bit();
     ViUInt32 written = 0;
     if (write(m_session, reinterpret_cast<ViConstBuf>(bytes.constData()), ViUInt32(bytes.size()),
-              &written) < VI_SUCCESS)
+              &written) < VI_SUCCESS) {
+        // A meter that went away (switched off, its link dropped) is opened anew
+        // by the next reading.
+        closeSession();
         return 0;
+    }
     return written;
 }
 
@@ -126,6 +130,8 @@ bool cAgilent34401aVisaInterface::readReply(QByteArray* reply)
     ViUInt32 count = 0;
     if (read(m_session, buffer, replyReadCount, &count) < VI_SUCCESS) {
         qCDebug(lcMeter) << "error at read some data to agilent";
+        // Nor may a reply that comes late be taken for the next reading's.
+        closeSession();
         return false;
     }
     // A library that reports more than it was given room for is not believed.

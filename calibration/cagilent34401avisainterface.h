@@ -32,6 +32,8 @@ public:
     qint64 writeAgilent(QString command) override;
     double readAgilent(bool* ok = nullptr) override;
     QString identity() override;
+    // Closes the instrument session; the next reading opens it again.
+    void closeSession();
 
 private:
     // One reply as the library gives it; false on a failed read.
@@ -39,7 +41,6 @@ private:
     // The library again (it stays loaded) and one of its functions; null, and
     // the library marked as missing if it cannot be loaded.
     QFunctionPointer resolve(const char* function);
-    void closeSession();
 
     QLibrary m_library;
     QString m_visaDeviceName;

@@ -171,6 +171,9 @@ void CalibrateDialog::on_pbStart_clicked()
     calibrationSettings().setValue(QStringLiteral("VisaName"), ui->leVisaName->text());
     m_calibrator->setModeIndex(qMax(0, ui->cbMode->currentIndex()));
     m_agilent->setVisaDeviceName(ui->leVisaName->text());
+    // Every run opens the meter afresh: one switched off and on since the last
+    // run is found again.
+    m_agilent->closeSession();
     m_calibrator->setAgilent(m_agilent.get());
     enableComponents(false);
     m_calibrator->start();

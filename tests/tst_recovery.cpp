@@ -12,6 +12,7 @@
 #include "sspddriverm0.h"
 
 #include <QComboBox>
+#include <QTcpServer>
 #include <qcustomplot.h>
 
 namespace {
@@ -272,9 +273,19 @@ void TestRecovery::eepromRead()
 
 void TestRecovery::calibrationRun()
 {
-    // The module's EEPROM outlives the restart, as a real module's does.
+    // The module's EEPROM outlives the restart, as a real module's does; the
+    // simulator's reference meter measures the module's current, on a port that
+    // stays the same too.
     QTemporaryDir state;
-    SimulatorProcess simulator({"--state", state.filePath("state.json")});
+    quint16 meterPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress(QHostAddress::LocalHost), 0));
+        meterPort = probe.serverPort();
+    }
+    SimulatorProcess simulator({"--state", state.filePath("state.json"), "--meter", "1:current",
+                                "--meter-port", QString::number(meterPort), "--meter-integration",
+                                "2"});
     QString error;
     QVERIFY2(simulator.start(&error), qPrintable(error));
     CalibrationTestDialogs dialogs;
@@ -289,11 +300,8 @@ void TestRecovery::calibrationRun()
     QByteArray const original = constants(&ok);
     QVERIFY(ok);
 
-    // Readings that rise with every point: lines the run can fit.
-    auto meter = std::make_unique<TestMeter>(QStringList{LC_VISA_LIBRARY});
-    int readings = 0;
-    meter->measure = [&readings] { return ++readings * 1e-6; };
-    CalibrateDialog dialog(nullptr, std::move(meter));
+    CalibrateDialog dialog(
+        nullptr, std::make_unique<cAgilent34401aVisaInterface>(QStringList{LC_VISA_LIBRARY}));
     dialog.setDriver(&module.driver);
     dialog.setDriverType(SspdM0);
 
@@ -312,6 +320,8 @@ void TestRecovery::calibrationRun()
         calibrator->setPointCount(60);
         calibrator->setCheckingPointCount(5);
         child<QComboBox>(&dialog, "cbMode")->setCurrentIndex(1);
+        child<QLineEdit>(&dialog, "leVisaName")
+            ->setText(QStringLiteral("TCPIP0::127.0.0.1::%1::SOCKET").arg(meterPort));
         int points = 0;
         connect(calibrator, &CommonCalibrator::addPoint, &dialog, [&](int graph) {
             if (graph == 1 && ++points == killAtPoint)
