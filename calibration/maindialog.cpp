@@ -21,9 +21,10 @@ constexpr int moduleAttempts = 5;
 constexpr int identityAttempts = 1;
 } // namespace
 
-MainDialog::MainDialog(QWidget* parent)
+MainDialog::MainDialog(QWidget* parent, std::unique_ptr<cAgilent34401aVisaInterface> agilent)
     : GuardedDialog(parent), ui(new Ui::MainDialog), m_saveDialog(new SaveDialog(this)),
-      m_openDialog(new OpenDialog(this)), m_calibrateDialog(new CalibrateDialog(this))
+      m_openDialog(new OpenDialog(this)),
+      m_calibrateDialog(new CalibrateDialog(this, std::move(agilent)))
 {
     ui->setupUi(this);
     connect(ui->pbClose, &QPushButton::clicked, this, &QDialog::accept);

@@ -1,6 +1,7 @@
 #ifndef MAINDIALOG_H
 #define MAINDIALOG_H
 
+#include "cagilent34401avisainterface.h"
 #include "commondriver.h"
 #include "driverwidget.h"
 #include "guardeddialog.h"
@@ -8,6 +9,8 @@
 #include "lciointerfaceimpl.h"
 
 #include <QPointer>
+
+#include <memory>
 
 class OpenDialog;
 class SaveDialog;
@@ -25,7 +28,9 @@ class MainDialog : public GuardedDialog
 {
     Q_OBJECT
 public:
-    explicit MainDialog(QWidget* parent = nullptr);
+    // The calibration dialog's multimeter; tests give one.
+    explicit MainDialog(QWidget* parent = nullptr,
+                        std::unique_ptr<cAgilent34401aVisaInterface> agilent = {});
     ~MainDialog() override;
 
     // What the start dialog found; called once, in this order, before initializeUI().

@@ -10,13 +10,18 @@
 #include "lc4htm0calibrator.h"
 #include "lc4sdm0calibrator.h"
 #include "lc4tdm1calibrator.h"
+#include "maindialog.h"
 #include "moduletypetable.h"
+#include "savedialog.h"
 #include "simfixture.h"
 #include "simmodule.h"
 #include "simserver.h"
 
 #include <QComboBox>
+#include <QDirIterator>
+#include <QGroupBox>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QMenu>
@@ -86,6 +91,7 @@ private slots:
     void absurdMeterNeverCompletes();
     void failedVerificationRestoresTheConstantsFound();
     void dialogKeepsTheTablesAndTheRecordTheirEvidence();
+    void nextSavedRecordCarriesTheVerification();
     void voltageModeKeepsTheDacLine();
     void biasSourceAndHeaterStatesComeBack();
     void temperatureM1CalibratesOnlyItsChannel();
@@ -527,6 +533,48 @@ void TestCalibrationRun::dialogKeepsTheTablesAndTheRecordTheirEvidence()
     // A loader ignores the key: the editor takes the record's constants only.
     dialog.clearVerifications();
     QVERIFY(dialog.verifications().isEmpty());
+}
+
+void TestCalibrationRun::nextSavedRecordCarriesTheVerification()
+{
+    auto meter = std::make_unique<TestMeter>(QStringList{LC_VISA_LIBRARY});
+    const SimModule::Output* wired = module(ControlLineAddress)->output("current");
+    meter->measure = [wired] { return wired->value(); };
+    MainDialog dialog(nullptr, std::move(meter));
+    dialog.setInterface(m_link.get());
+    dialog.setDeviceType(module(ControlLineAddress)->typeString());
+    dialog.setDeviceAddress(ControlLineAddress);
+    dialog.show();
+    QVERIFY(dialog.initializeUI());
+    whileShown<CalibrateDialog>(&dialog, "pbCalibrate", [](CalibrateDialog* calibrate) {
+        calibrate->calibrator()->setPointCount(40);
+        click(calibrate, "pbStart");
+    });
+
+    QTemporaryDir records;
+    const auto save = [&] {
+        whileShown<SaveDialog>(&dialog, "pbSave", [&](SaveDialog* saving) {
+            child<QGroupBox>(saving, "gbSaveFile")->setChecked(true);
+            child<QGroupBox>(saving, "gbSaveFtp")->setChecked(false);
+            child<QLineEdit>(saving, "leFilePath")->setText(records.path());
+            saving->on_buttonBox_accepted();
+        });
+        QDirIterator files(records.path(), {"*.json"}, QDir::Files, QDirIterator::Subdirectories);
+        QFile file(files.next());
+        file.open(QIODevice::ReadOnly);
+        const QJsonObject record = QJsonDocument::fromJson(file.readAll()).object();
+        file.close();
+        file.remove();
+        return record;
+    };
+    const QJsonObject first = save();
+    QVERIFY(first.contains("CurrentDacCoeffs"));
+    const QJsonArray verification = first.value("Verification").toArray();
+    QCOMPARE(verification.size(), 1);
+    QCOMPARE(verification.first().toObject().value("Unit").toString(), QString("A"));
+    QCOMPARE(verification.first().toObject().value("AsLeft").toArray().size(), 9);
+    // The evidence went with that record; the next one has none to give.
+    QVERIFY(!save().contains("Verification"));
 }
 
 void TestCalibrationRun::plotOffersPictures()
