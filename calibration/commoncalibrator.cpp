@@ -51,6 +51,8 @@ void CommonCalibrator::start()
     m_driverPrepared = false;
     m_constantsChanged = false;
     m_verification = CalibrationVerification();
+    // The tables of an earlier run do not stand for this one.
+    emit verificationChanged();
     if (run() == Outcome::Ended)
         restoreModule();
     m_running = false;
