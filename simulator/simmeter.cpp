@@ -232,24 +232,24 @@ void SimMeter::measure(Function function, const Setting& setting, QObject* conte
             ? m_config.integrationMs
             : std::max(1, int(std::lround(used.cycles * 1000 / m_config.lineFrequency)));
     QPointer<QObject> guard(context);
-    QTimer::singleShot(integrationMs + m_config.delayMs, Qt::PreciseTimer, this,
-                       [this, guard, done, function, range, used] {
-                           if (!guard)
-                               return;
-                           const double value = input(function);
-                           double reading;
-                           if (!(std::abs(value) <= overRange * range)) {
-                               reading = value < 0 ? -overload : overload;
-                           } else if (function == Function::Frequency ||
-                                      function == Function::Period) {
-                               reading = value;
-                           } else {
-                               std::normal_distribution<double> noise(0.0, used.noise * range);
-                               const double step = used.resolution * range;
-                               reading = std::round((value + noise(m_random)) / step) * step;
-                           }
-                           done(m_config.garbage ? garbage() : formatReading(reading) + '\n');
-                       });
+    QTimer::singleShot(
+        integrationMs + m_config.delayMs, Qt::PreciseTimer, this,
+        [this, guard, done, function, range, used] {
+            if (!guard)
+                return;
+            const double value = input(function);
+            double reading;
+            if (!(std::abs(value) <= overRange * range)) {
+                reading = value < 0 ? -overload : overload;
+            } else if (function == Function::Frequency || function == Function::Period) {
+                reading = value;
+            } else {
+                std::normal_distribution<double> noise(0.0, used.noise * range);
+                const double step = used.resolution * range;
+                reading = std::round((value + noise(m_random)) / step) * step * m_config.scale;
+            }
+            done(m_config.garbage ? garbage() : formatReading(reading) + '\n');
+        });
 }
 
 void SimMeter::answerLater(int ms, QObject* context, Done done, std::optional<QByteArray> answer)

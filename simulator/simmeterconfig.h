@@ -38,6 +38,7 @@ struct SimMeterConfig
     bool silent = false;       // takes commands, never answers
     bool garbage = false;      // answers readings with text that is no number
     int delayMs = 0;           // every answer this much later still
+    double scale = 1;          // readings this many times what they should be (a broken range)
 };
 
 #endif // SIMMETERCONFIG_H

@@ -118,6 +118,10 @@ bool SimOptions::parse(const QStringList& arguments, QString* error)
          QStringLiteral("The meter answers readings with text that is no number.")},
         {QStringLiteral("meter-delay"), QStringLiteral("Every meter answer this many ms later."),
          QStringLiteral("MS")},
+        {QStringLiteral("meter-scale"),
+         QStringLiteral("The meter's readings come out FACTOR times what they should be, as "
+                        "with a broken range relay (default 1)."),
+         QStringLiteral("FACTOR")},
     });
     helpText = parser.helpText();
     if (!parser.parse(arguments)) {
@@ -188,7 +192,8 @@ bool SimOptions::parseMeter(const QCommandLineParser& parser, QString* error)
                  error) ||
         !readDouble(parser, QStringLiteral("meter-line-frequency"), 1, 1000, &meter.lineFrequency,
                     error) ||
-        !readInt(parser, QStringLiteral("meter-delay"), 0, 600000, &meter.delayMs, error))
+        !readInt(parser, QStringLiteral("meter-delay"), 0, 600000, &meter.delayMs, error) ||
+        !readDouble(parser, QStringLiteral("meter-scale"), -1e35, 1e35, &meter.scale, error))
         return false;
     meter.ptyLink = parser.value(QStringLiteral("meter-pty"));
     meter.silent = parser.isSet(QStringLiteral("meter-silent"));

@@ -252,6 +252,8 @@ private slots:
     }
     void everyModeCalibrates_data();
     void everyModeCalibrates();
+    void absurdMeterNeverCompletes_data();
+    void absurdMeterNeverCompletes();
     void randomCratesVerify_data();
     void randomCratesVerify();
     void cleanup();
@@ -270,6 +272,7 @@ private:
     bool sweepTargets(Errors* errors);
 
     const ModeCase* m_mode = nullptr;
+    QStringList m_simulatorArguments;
     LC4DriverType m_type = UnknownType;
     QTemporaryDir m_dir;
     QProcess m_simulator;
@@ -312,9 +315,10 @@ bool TestCalibrationEndToEnd::startUnit(QByteArray const& udid)
     quint16 meterPort = 0;
     QString error;
     if (!startSimulatorWithMeter(m_simulator, LC_SIMULATOR_BINARY,
-                                 {QStringLiteral("--crate"), crate,
-                                  QStringLiteral("--meter-integration"),
-                                  QString::number(meterIntegrationMs)},
+                                 QStringList{QStringLiteral("--crate"), crate,
+                                             QStringLiteral("--meter-integration"),
+                                             QString::number(meterIntegrationMs)} +
+                                     m_simulatorArguments,
                                  &port, &meterPort, &error)) {
         qWarning("%s", qPrintable(error));
         return false;
@@ -351,6 +355,7 @@ void TestCalibrationEndToEnd::cleanup()
     stopProcess(m_simulator);
     m_messages.clear();
     m_finished = 0;
+    m_simulatorArguments.clear();
     CommonCalibrator::setTimeScale(timeScale);
 }
 
@@ -475,6 +480,39 @@ void TestCalibrationEndToEnd::everyModeCalibrates()
         QVERIFY2(result.after.reading < afterGoal, qPrintable(percent(result.after.reading)));
 
     // Only "write EEPROM" stores constants: a rebooted module is back to the old ones.
+    m_driver->reboot()->executeSync(&ok, attempts);
+    QVERIFY(ok);
+    QCOMPARE(constants(m_type, m_driver.get()), original);
+}
+
+void TestCalibrationEndToEnd::absurdMeterNeverCompletes_data()
+{
+    QTest::addColumn<QString>("scale");
+    QTest::addColumn<QString>("error");
+    // A broken range relay: readings of 1e25 and more.
+    QTest::newRow("1e30 times") << "1e30"
+                                << "ERROR: the multimeter read ";
+    // In range, but no line of the module's converters.
+    QTest::newRow("three quarters") << "0.75"
+                                    << "ERROR: the fitted DAC line";
+}
+
+void TestCalibrationEndToEnd::absurdMeterNeverCompletes()
+{
+    QFETCH(QString, scale);
+    QFETCH(QString, error);
+    m_mode = &cases[1]; // the SSPD driver M0 in I mode
+    m_simulatorArguments = QStringList{QStringLiteral("--meter-scale"), scale};
+    QVERIFY(startUnit());
+    const QByteArray original = constants(m_type, m_driver.get());
+    QVERIFY(!original.isEmpty());
+    m_calibrator->start();
+    QCOMPARE(m_finished, 1);
+    QVERIFY(!m_messages.contains(QStringLiteral("Calibration completed")));
+    QVERIFY2(m_messages.value(m_messages.size() - 1).startsWith(error),
+             qPrintable(m_messages.join('\n')));
+    QCOMPARE(constants(m_type, m_driver.get()), original);
+    bool ok = false;
     m_driver->reboot()->executeSync(&ok, attempts);
     QVERIFY(ok);
     QCOMPARE(constants(m_type, m_driver.get()), original);
