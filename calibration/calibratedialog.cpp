@@ -105,8 +105,16 @@ void CalibrateDialog::calibrationFinished()
     enableComponents(true);
     const CalibrationVerification verification = m_calibrator->verification();
     // Only a verified run left constants that a record should carry evidence for.
-    if (verification.date.isValid())
-        m_verifications.insert(verification.mode, verification.json());
+    if (!verification.date.isValid())
+        return;
+    QJsonObject entry = verification.json();
+    QString key = verification.mode;
+    // A temperature M1 module keeps one calibration per channel.
+    if (auto* channelled = qobject_cast<LC4TDM1Calibrator*>(m_calibrator)) {
+        entry.insert(QStringLiteral("Channel"), channelled->channel());
+        key += QStringLiteral("/%1").arg(channelled->channel());
+    }
+    m_verifications.insert(key, entry);
 }
 
 QJsonArray CalibrateDialog::verifications() const

@@ -92,6 +92,7 @@ private slots:
     void failedVerificationRestoresTheConstantsFound();
     void dialogKeepsTheTablesAndTheRecordTheirEvidence();
     void nextSavedRecordCarriesTheVerification();
+    void temperatureM1VerificationsNameTheirChannel();
     void voltageModeKeepsTheDacLine();
     void biasSourceAndHeaterStatesComeBack();
     void temperatureM1CalibratesOnlyItsChannel();
@@ -575,6 +576,38 @@ void TestCalibrationRun::nextSavedRecordCarriesTheVerification()
     QCOMPARE(verification.first().toObject().value("AsLeft").toArray().size(), 9);
     // The evidence went with that record; the next one has none to give.
     QVERIFY(!save().contains("Verification"));
+}
+
+void TestCalibrationRun::temperatureM1VerificationsNameTheirChannel()
+{
+    CalibrateDialog dialog(nullptr, std::make_unique<TestMeter>(QStringList{LC_VISA_LIBRARY}));
+    m_driver.reset(moduleKind(TempM1)->createDriver(nullptr));
+    m_driver->setIOInterface(m_link.get());
+    m_driver->setDevAddress(TempM1Address);
+    dialog.setDriver(m_driver.get());
+    dialog.setDriverType(TempM1);
+    for (int channel : {2, 0}) {
+        const SimModule::Output* wired =
+            module(TempM1Address)->output(QStringLiteral("voltage%1").arg(channel));
+        static_cast<TestMeter*>(dialog.agilent())->measure = [wired] { return wired->value(); };
+        dialog.setChannel(channel);
+        QTimer::singleShot(0, &dialog, [&] {
+            dialog.calibrator()->setPointCount(40);
+            child<QComboBox>(&dialog, "cbMode")->setCurrentIndex(0);
+            click(&dialog, "pbStart");
+            dialog.reject();
+        });
+        dialog.exec();
+    }
+    // Both channels' U mode, each with its own entry.
+    const QJsonArray entries = dialog.verifications();
+    QCOMPARE(entries.size(), 2);
+    QSet<int> channels;
+    for (QJsonValue const& entry : entries) {
+        QCOMPARE(entry.toObject().value("Mode").toString(), QString("U mode"));
+        channels << entry.toObject().value("Channel").toInt(-1);
+    }
+    QCOMPARE(channels, (QSet<int>{0, 2}));
 }
 
 void TestCalibrationRun::plotOffersPictures()
