@@ -90,6 +90,7 @@ private slots:
     void absurdMeterNeverCompletes_data();
     void absurdMeterNeverCompletes();
     void failedVerificationRestoresTheConstantsFound();
+    void stopDuringVerificationRestoresTheConstantsFound();
     void dialogKeepsTheTablesAndTheRecordTheirEvidence();
     void nextSavedRecordCarriesTheVerification();
     void temperatureM1VerificationsNameTheirChannel();
@@ -364,6 +365,25 @@ void TestCalibrationRun::failedVerificationRestoresTheConstantsFound()
     QCOMPARE(verification.asLeft.size(), 9);
     QVERIFY(!verification.asLeftPasses());
     QVERIFY(!verification.date.isValid());
+}
+
+void TestCalibrationRun::stopDuringVerificationRestoresTheConstantsFound()
+{
+    auto* run = calibrator<LC4CLM0Calibrator>(ControlLineAddress, "current");
+    const QByteArray working = module(ControlLineAddress)->workingConstants();
+    // Closed while the new constants are being verified: they were never confirmed.
+    connect(run, &CommonCalibrator::verificationChanged, this, [run] {
+        if (run->verification().asLeft.size() == 3)
+            run->terminate();
+    });
+    run->start();
+    QCOMPARE(m_finished, 1);
+    QVERIFY(!m_messages.contains("Calibration completed"));
+    QCOMPARE(run->verification().asLeft.size(), 3);
+    QCOMPARE(module(ControlLineAddress)->workingConstants(), working);
+    auto* line = static_cast<SisControlLineDriverM0*>(m_driver.get());
+    bool ok = false;
+    QCOMPARE(line->pidEnable()->getValueSync(&ok, 5), true);
 }
 
 void TestCalibrationRun::voltageModeKeepsTheDacLine()
