@@ -44,11 +44,12 @@ QString describe(QJsonValue const& value)
 
 namespace {
 
-// The first key that an object of a JSON text names twice; empty when none does.
-// Qt keeps only one value of such a key, so which one is meant is unknown (and
-// Qt 5.15 loses the memory of an earlier array or object value): this runs before
-// Qt's parser, on any text.
-QString duplicateKey(QByteArray const& json)
+// What makes a JSON text ambiguous before Qt's parser sees it; empty when nothing
+// does. A key given twice: Qt keeps only one of its values, so which one is meant
+// is unknown (and Qt 5.15 loses the memory of an earlier array or object value).
+// A raw control character in a string: JSON allows none, Qt takes some, and keys
+// that differ only there could come out the same. Runs on any text.
+QString ambiguity(QByteArray const& json)
 {
     QVector<QSet<QString>> objects; // one set of keys per open object, none for arrays
     QVector<bool> isObject;
@@ -62,8 +63,11 @@ QString duplicateKey(QByteArray const& json)
             objects.removeLast();
         } else if (c == '"') {
             int end = i + 1;
-            while (end < json.size() && json.at(end) != '"')
+            while (end < json.size() && json.at(end) != '"') {
+                if (uchar(json.at(end)) < 0x20)
+                    return QStringLiteral("a control character stands in a string");
                 end += json.at(end) == '\\' ? 2 : 1;
+            }
             int next = end + 1;
             while (next < json.size() && QChar::isSpace(uchar(json.at(next))))
                 ++next;
@@ -73,7 +77,7 @@ QString duplicateKey(QByteArray const& json)
                     QJsonDocument::fromJson('[' + json.mid(i, end + 1 - i) + ']').array();
                 const QString key = decoded.at(0).toString();
                 if (objects.last().contains(key))
-                    return key;
+                    return QStringLiteral("the field \"%1\" is given more than once").arg(key);
                 objects.last().insert(key);
             }
             i = end;
@@ -123,10 +127,9 @@ QByteArray withSignedZeros(QByteArray const& json)
 bool parseJson(QString const& text, bool wantObject, QJsonValue* value, QString* error)
 {
     const QByteArray utf8 = text.toUtf8();
-    const QString duplicate = duplicateKey(utf8);
-    if (!duplicate.isEmpty()) {
-        *error =
-            QStringLiteral("\"%1\" gives the field \"%2\" more than once").arg(text, duplicate);
+    const QString ambiguous = ambiguity(utf8);
+    if (!ambiguous.isEmpty()) {
+        *error = QStringLiteral("\"%1\" is ambiguous: %2").arg(text, ambiguous);
         return false;
     }
     QJsonParseError parseError;
