@@ -60,7 +60,8 @@ double cAgilent34401A::readingLimit() const
 
 QString cAgilent34401A::textOfReply(const QByteArray& reply)
 {
-    QString text = QString::fromUtf8(reply).trimmed();
+    const int zero = reply.indexOf('\0');
+    QString text = QString::fromUtf8(zero < 0 ? reply : reply.left(zero)).trimmed();
     text.remove(QRegularExpression(QStringLiteral("[^\\x20-\\x7e]")));
     return text.left(200);
 }

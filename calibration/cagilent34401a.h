@@ -53,7 +53,8 @@ protected:
     // around it ignored. False for text that is no finite number and for the
     // instrument's overload value.
     static bool readingFromReply(const QByteArray& reply, double* value);
-    // A text reply without its line end, printable characters only.
+    // A text reply up to its first zero byte, without its line end, printable
+    // characters only.
     static QString textOfReply(const QByteArray& reply);
 
 private:

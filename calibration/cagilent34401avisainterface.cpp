@@ -160,6 +160,5 @@ QString cAgilent34401aVisaInterface::identity()
     QByteArray reply;
     if (!isInited() || writeAgilent(QStringLiteral("*IDN?\r\n")) == 0 || !readReply(&reply))
         return QString();
-    const int zero = reply.indexOf('\0');
-    return textOfReply(zero < 0 ? reply : reply.left(zero));
+    return textOfReply(reply);
 }

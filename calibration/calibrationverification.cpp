@@ -48,6 +48,7 @@ bool CalibrationVerification::passes(int index, VerificationPoint const& point) 
 int CalibrationVerification::worstPoint(QVector<VerificationPoint> const& points) const
 {
     int worst = -1;
+    // Written so that a point that is no number counts as the worst.
     for (int i = 0; i < points.size(); ++i)
         if (worst < 0 ||
             !(std::abs(worstError(i, points[i])) <= std::abs(worstError(worst, points[worst]))))

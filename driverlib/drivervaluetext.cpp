@@ -44,6 +44,16 @@ QString describe(QJsonValue const& value)
 
 namespace {
 
+// The index of the quote that closes the string opened at `quote`, escapes
+// skipped; the text's size when it does not close.
+int stringEnd(QByteArray const& json, int quote)
+{
+    int end = quote + 1;
+    while (end < json.size() && json.at(end) != '"')
+        end += json.at(end) == '\\' ? 2 : 1;
+    return qMin(end, int(json.size()));
+}
+
 // What makes a JSON text ambiguous before Qt's parser sees it; empty when nothing
 // does. A key given twice: Qt keeps only one of its values, so which one is meant
 // is unknown (and Qt 5.15 loses the memory of an earlier array or object value).
@@ -62,12 +72,10 @@ QString ambiguity(QByteArray const& json)
             isObject.removeLast();
             objects.removeLast();
         } else if (c == '"') {
-            int end = i + 1;
-            while (end < json.size() && json.at(end) != '"') {
-                if (uchar(json.at(end)) < 0x20)
+            const int end = stringEnd(json, i);
+            for (int k = i + 1; k < end; ++k)
+                if (uchar(json.at(k)) < 0x20)
                     return QStringLiteral("a control character stands in a string");
-                end += json.at(end) == '\\' ? 2 : 1;
-            }
             int next = end + 1;
             while (next < json.size() && QChar::isSpace(uchar(json.at(next))))
                 ++next;
@@ -91,19 +99,15 @@ QString ambiguity(QByteArray const& json)
 QByteArray withSignedZeros(QByteArray const& json)
 {
     QByteArray result;
-    bool inString = false;
     for (int i = 0; i < json.size(); ++i) {
         const char c = json.at(i);
-        if (inString) {
-            result.append(c);
-            if (c == '\\' && i + 1 < json.size())
-                result.append(json.at(++i));
-            else if (c == '"')
-                inString = false;
+        if (c == '"') {
+            const int end = stringEnd(json, i);
+            result.append(json.mid(i, end + 1 - i));
+            i = end;
             continue;
         }
         if (c != '-') {
-            inString = c == '"';
             result.append(c);
             continue;
         }

@@ -93,8 +93,11 @@ void SimDiscoveryResponder::callBack(QHostAddress host)
     quint16 const port = m_callbackPort;
     auto* socket = new QTcpSocket(this);
     socket->setProxy(QNetworkProxy::NoProxy);
+    // A loopback address reaches no other address; such a host is this one, which
+    // sees any of its own addresses as loopback.
     const QHostAddress from = isAnyAddress(m_replyAddress) ? m_bindAddress : m_replyAddress;
-    if (!isAnyAddress(from) && !socket->bind(from)) {
+    const bool reachable = !from.isLoopback() || host.isLoopback();
+    if (!isAnyAddress(from) && reachable && !socket->bind(from)) {
         emit callBackFailed(host.toString(), port, socket->errorString());
         delete socket;
         return;

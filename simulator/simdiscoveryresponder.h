@@ -29,7 +29,8 @@ public:
     QByteArray identification() const { return m_identification; }
 
     // The address call-backs leave from, so that the host sees the unit there; by
-    // default the address start() binds to, when that is a specific one.
+    // default the address start() binds to, when that is a specific one. A
+    // loopback address answers hosts on other addresses from any address.
     void setReplyAddress(QHostAddress const& address) { m_replyAddress = address; }
 
     // Shares the port with other responders so that several simulators on one machine

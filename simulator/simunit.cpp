@@ -84,10 +84,8 @@ bool SimUnit::start(const SimOptions& options, QString* error)
         m_discovery = std::make_unique<SimDiscoveryResponder>();
         m_discovery->setIdentification(options.server.identification);
         // Broadcasts reach only a socket bound to any address; the answer comes from
-        // the address the unit serves on. A unit on loopback is reached from this
-        // host only, which sees any of its own addresses as loopback.
-        if (!options.listenAddress.isLoopback())
-            m_discovery->setReplyAddress(options.listenAddress);
+        // the address the unit serves on.
+        m_discovery->setReplyAddress(options.listenAddress);
         if (!m_discovery->start(options.discoveryPort)) {
             SimServer::error(QStringLiteral("discovery off: %1").arg(m_discovery->errorString()));
             m_discovery.reset();
